@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace jet {
+
+// Where pages come from: the file as it is on disk, or the file with the pages a write
+// session changed laid over it. Readers of every layer take pages only through this, so the
+// same parsing code serves a database opened for reading and one being changed.
+//
+// Page() returns a view that stays valid until the next call on the same source; it raises a
+// corrupt-database error for a page number past the end of the file. Page 0 is returned as
+// stored, with its masked region still masked.
+class PageSource {
+ public:
+  virtual ~PageSource() = default;
+  virtual uint32_t page_size() const = 0;
+  virtual uint32_t page_count() const = 0;
+  virtual std::span<const uint8_t> Page(uint32_t number) = 0;
+};
+
+}  // namespace jet
