@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jet/common/format.h"
+#include "jet/core/value.h"
+
+namespace jet {
+
+// Column flags of the column descriptor.
+namespace column_flag {
+inline constexpr uint8_t kFixedLength = 0x01;
+inline constexpr uint8_t kCanBeNull = 0x02;  // "updatable / nullable": not the Required property
+inline constexpr uint8_t kAutoNumber = 0x04;
+inline constexpr uint8_t kReplication = 0x10;
+inline constexpr uint8_t kAutoGuid = 0x40;  // Jet 4 only
+inline constexpr uint8_t kHyperlink = 0x80;
+}  // namespace column_flag
+
+// One column as the table definition stores it.
+struct ColumnDef {
+  std::string name;
+  uint8_t type = 0;                 // FieldType number; unknown numbers are kept as read
+  uint16_t number = 0;              // column number: position in the null mask
+  uint16_t variable_index = 0;      // slot in the variable-length offset table
+  uint16_t fixed_offset = 0;        // offset in the fixed area (fixed-length columns)
+  uint16_t length = 0;              // stored length in bytes (text: bytes, so Jet 4 = 2 x characters)
+  uint8_t flags = 0;                // column_flag bits
+  uint8_t extra_flags = 0;          // Jet 4 second flag byte (compressed Unicode = 0x01)
+  uint8_t precision = 0, scale = 0; // decimal fields
+  uint16_t code_page = 0;           // text fields, as stored
+  uint16_t sort_order = 0;          // text fields, as stored
+  uint16_t position = 0;            // 0-based order of the descriptor in the table definition
+
+  bool fixed() const { return (flags & column_flag::kFixedLength) != 0; }
+  bool auto_number() const { return (flags & (column_flag::kAutoNumber | column_flag::kAutoGuid)) != 0; }
+  bool compressed_unicode() const { return (extra_flags & 0x01) != 0; }
+};
+
+struct IndexColumnDef {
+  uint16_t column_number = 0;  // ColumnDef::number
+  bool ascending = true;
+};
+
+namespace index_flag {
+inline constexpr uint8_t kUnique = 0x01;
+inline constexpr uint8_t kIgnoreNulls = 0x02;
+inline constexpr uint8_t kRequired = 0x08;
+}  // namespace index_flag
+
+// A real index: one B-tree of keys.
+struct RealIndexDef {
+  uint32_t row_count = 0;          // first word of its count block, as stored
+  std::vector<IndexColumnDef> columns;
+  uint32_t usage_map_pointer = 0;  // page/row of its usage map
+  uint32_t first_page = 0;         // root page of the B-tree
+  uint8_t flags = 0;               // index_flag bits
+};
+
+// A logical index: what DAO shows as an Index. Several may share one real index.
+struct LogicalIndexDef {
+  std::string name;
+  uint32_t index_number = 0;
+  uint32_t real_index = 0;         // position in TableDef::real_indexes
+  uint8_t kind = 0;                // 1 = primary key, 2 = foreign key, 0 = ordinary
+  uint32_t related_table = 0;      // foreign keys: the other table's definition page
+  uint32_t related_index = 0;
+  uint8_t cascade_flags = 0;
+
+  bool primary() const { return kind == 1; }
+  bool foreign_key() const { return kind == 2; }
+};
+
+// A table definition as parsed from its TDEF page chain.
+struct TableDef {
+  std::string name;
+  uint32_t definition_page = 0;    // first TDEF page: the table's identity in the file
+  Format format = Format::kJet4;
+  uint32_t row_count = 0;          // as stored in the definition (may be stale; scanning is authoritative)
+  uint32_t next_auto_number = 0;
+  uint8_t table_type = 0;          // 0x4E user table, 0x53 system table
+  uint16_t max_columns = 0;        // columns a row may carry (deleted ones included)
+  uint16_t variable_column_count = 0;
+  uint32_t owned_pages_pointer = 0;  // page/row of the usage map of its data pages
+  uint32_t free_pages_pointer = 0;   // page/row of the usage map of its pages with free space
+  std::vector<ColumnDef> columns;  // in descriptor order
+  std::vector<RealIndexDef> real_indexes;
+  std::vector<LogicalIndexDef> indexes;
+};
+
+}  // namespace jet
