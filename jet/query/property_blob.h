@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "jet/common/format.h"
+
+namespace jet {
+
+// One property as stored in an object's property blob (MSysObjects.LvProp).
+struct StoredProperty {
+  std::string name;
+  uint8_t type = 0;             // DAO type of the value (1 Boolean, 10 Text, 12 Memo, ...)
+  uint8_t ddl_flag = 0;         // set for properties created by DDL / the engine
+  std::vector<uint8_t> value;   // value bytes as stored (text in the blob's text encoding)
+};
+
+// The properties of one target inside the blob: the object itself (its own name) or one of
+// its columns (the column's name).
+struct PropertyGroup {
+  std::string target;
+  std::vector<StoredProperty> properties;
+};
+
+struct PropertyBlob {
+  std::vector<PropertyGroup> groups;
+};
+
+// Parses a property blob; raises a corrupt-database error for a blob that does not fit.
+PropertyBlob ParsePropertyBlob(std::span<const uint8_t> blob, Format format);
+
+// The same blob bytes Access would store for these groups.
+std::vector<uint8_t> EncodePropertyBlob(const PropertyBlob& blob, Format format);
+
+}  // namespace jet
