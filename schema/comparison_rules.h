@@ -1,0 +1,50 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace schema {
+
+// Name matching for tables, queries, fields and indexes: blanks around the names do not
+// count, letter case does not count, everything else does.
+bool SameName(std::string_view a, std::string_view b);
+
+// Attribute word of a table: the engine's system-object mask and linked-table bit.
+inline constexpr uint32_t kSystemObjectMask = 0x80000002u;
+inline constexpr uint32_t kLinkedTableBit = 0x40000000u;
+inline bool IsSystemTable(int32_t attributes) { return (static_cast<uint32_t>(attributes) & kSystemObjectMask) != 0; }
+inline bool IsLinkedTable(int32_t attributes) { return (static_cast<uint32_t>(attributes) & kLinkedTableBit) != 0; }
+
+// A local query whose name starts with X is the site's own: never removed, never surplus.
+bool IsKeptQuery(std::string_view name);
+
+// Work tables of KVO databases are named with a trailing "_" or "_NN" above 10.
+bool IsTemporaryTableName(std::string_view name);
+
+// The name a table name is compared under when the "never remove" exception is tested.
+bool IsClientiTmp(std::string_view name);
+
+// Display names of the field types 1 to 12, as the run log shows them.
+class FieldTypeTable {
+ public:
+  FieldTypeTable();
+  // Raises "Subscript out of range" (9) for a type without a name.
+  const std::string& Name(int32_t type) const;
+
+ private:
+  std::array<std::string, 13> names_;  // slot 0 unused: types count from 1
+};
+
+// Leading-number parse of text: blanks skipped, stops at the first character that cannot
+// continue a number, text without a number reads as 0.
+double LeadingNumber(std::string_view text);
+
+// Blanks (spaces only) removed at both ends.
+std::string_view TrimBlanks(std::string_view text);
+
+// Upper case of UTF-8 text, for ASCII and the Latin letters the databases use.
+std::string UpperCase(std::string_view text);
+
+}  // namespace schema
