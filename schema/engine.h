@@ -1,0 +1,149 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// The database engine as the program sees it: the object model of DAO over Jet, reduced to
+// what the passes and the compaction use. Collections are addressed by 0-based 16-bit position
+// (Item(i) for i in 0 .. Count() - 1); Append and Delete take effect at once, and Count stays
+// fixed between changes. Every call that fails raises jet::Error with the engine's number.
+namespace schema {
+
+class Field;
+class Index;
+class TableDef;
+class QueryDef;
+class Database;
+
+using FieldRef = std::shared_ptr<Field>;
+using IndexRef = std::shared_ptr<Index>;
+using TableDefRef = std::shared_ptr<TableDef>;
+using QueryDefRef = std::shared_ptr<QueryDef>;
+using DatabaseRef = std::shared_ptr<Database>;
+
+class Field {
+ public:
+  virtual ~Field() = default;
+  virtual std::string Name() const = 0;
+  virtual int16_t Type() const = 0;
+  virtual int32_t Size() const = 0;  // text: length in characters
+  virtual bool AllowZeroLength() const = 0;
+  virtual std::string DefaultValue() const = 0;
+  virtual int16_t OrdinalPosition() const = 0;
+  virtual bool Required() const = 0;
+  virtual std::string ValidationRule() const = 0;
+  virtual std::string ValidationText() const = 0;
+
+  virtual void SetAllowZeroLength(bool value) = 0;
+  virtual void SetDefaultValue(const std::string& value) = 0;
+  virtual void SetOrdinalPosition(int16_t value) = 0;
+  virtual void SetRequired(bool value) = 0;
+  virtual void SetValidationRule(const std::string& value) = 0;
+  virtual void SetValidationText(const std::string& value) = 0;
+};
+
+class Fields {
+ public:
+  virtual ~Fields() = default;
+  virtual int16_t Count() const = 0;
+  virtual FieldRef Item(int16_t position) const = 0;  // 3265 outside 0 .. Count() - 1
+  virtual void Append(const FieldRef& field) = 0;
+  virtual void Delete(const std::string& name) = 0;
+};
+
+class Index {
+ public:
+  virtual ~Index() = default;
+  virtual std::string Name() const = 0;
+  virtual bool Primary() const = 0;
+  virtual bool Unique() const = 0;
+  virtual void SetPrimary(bool value) = 0;
+  virtual void SetUnique(bool value) = 0;
+  virtual Fields& IndexFields() = 0;  // DAO's Index.Fields: names in key order
+  virtual FieldRef CreateField(const std::string& name) = 0;
+};
+
+class Indexes {
+ public:
+  virtual ~Indexes() = default;
+  virtual int16_t Count() const = 0;
+  virtual IndexRef Item(int16_t position) const = 0;
+  virtual void Append(const IndexRef& index) = 0;
+  virtual void Delete(const std::string& name) = 0;
+};
+
+class TableDef {
+ public:
+  virtual ~TableDef() = default;
+  virtual std::string Name() const = 0;
+  virtual void SetName(const std::string& name) = 0;  // rename a stored table
+  virtual int32_t Attributes() const = 0;
+  virtual Fields& TableFields() = 0;
+  virtual Indexes& TableIndexes() = 0;
+  virtual FieldRef CreateField(const std::string& name, int16_t type, int16_t size) = 0;
+  virtual IndexRef CreateIndex(const std::string& name) = 0;
+};
+
+class TableDefs {
+ public:
+  virtual ~TableDefs() = default;
+  virtual int16_t Count() const = 0;
+  virtual TableDefRef Item(int16_t position) const = 0;
+  virtual void Refresh() = 0;
+  virtual void Append(const TableDefRef& table) = 0;
+  virtual void Delete(const std::string& name) = 0;
+};
+
+class QueryDef {
+ public:
+  virtual ~QueryDef() = default;
+  virtual std::string Name() const = 0;
+  virtual std::string SQL() const = 0;
+};
+
+class QueryDefs {
+ public:
+  virtual ~QueryDefs() = default;
+  virtual int16_t Count() const = 0;
+  virtual QueryDefRef Item(int16_t position) const = 0;
+  virtual void Delete(const std::string& name) = 0;
+};
+
+class Database {
+ public:
+  virtual ~Database() = default;
+  virtual std::string Name() const = 0;  // the path it was opened from
+  virtual TableDefs& Tables() = 0;       // DAO's Database.TableDefs
+  virtual QueryDefs& Queries() = 0;      // DAO's Database.QueryDefs
+  virtual TableDefRef CreateTableDef(const std::string& name) = 0;
+  // Creates and stores the query at once. `source` is the query it copies when the program
+  // copies a query from another database (the copy keeps its complete stored definition);
+  // null when only the SQL text is known.
+  virtual QueryDefRef CreateQueryDef(const std::string& name, const std::string& sql,
+                                     const QueryDef* source = nullptr) = 0;
+  virtual void Execute(const std::string& sql, int32_t options) = 0;
+  virtual void Close() = 0;
+};
+
+class Workspace {
+ public:
+  virtual ~Workspace() = default;
+  // Shared, read-write, path only (no options, no connect string).
+  virtual DatabaseRef OpenDatabase(const std::string& path) = 0;
+};
+
+using WorkspaceRef = std::shared_ptr<Workspace>;
+
+class DBEngine {
+ public:
+  virtual ~DBEngine() = default;
+  virtual WorkspaceRef Workspaces(int16_t position) = 0;
+  // The source must be closed; the destination must not exist.
+  virtual void CompactDatabase(const std::string& source, const std::string& destination) = 0;
+};
+
+// The program's engine: created on first use, kept until the program ends.
+DBEngine& TheEngine();
+
+}  // namespace schema
