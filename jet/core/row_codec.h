@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <vector>
 
 #include "jet/common/format.h"
 #include "jet/common/page_source.h"
@@ -23,5 +25,31 @@ struct DecodeContext {
 // was added) reads as Null; deleted columns are skipped by column number. Raises a
 // corrupt-database error for a row whose layout does not fit its bytes.
 Row DecodeRow(const TableDef& table, std::span<const uint8_t> row, const DecodeContext& context);
+
+// Where the parts of one stored row are, located from both ends as Access lays rows out:
+// column count first, null mask last, the variable-offset table (Jet 3: with its jump table)
+// before the mask. Building it checks every offset against the row, so ValueBytes needs no
+// further checks.
+struct RowLayout {
+  std::span<const uint8_t> row;
+  uint16_t column_count = 0;               // columns this row was written with
+  std::span<const uint8_t> null_mask;
+  size_t fixed_start = 0;                  // first byte of the fixed area
+  size_t fixed_limit = 0;                  // no fixed value may reach past this
+  std::vector<uint16_t> variable_offsets;  // one per slot, then the end of the variable data
+
+  uint16_t variable_slot_count() const {
+    return variable_offsets.empty() ? 0 : static_cast<uint16_t>(variable_offsets.size() - 1);
+  }
+  bool NullMaskBit(uint16_t column_number) const;
+  // The stored bytes of a column, or nothing when the row has no slot for it. Raises a
+  // corrupt-database error for a fixed value outside the fixed area.
+  std::optional<std::span<const uint8_t>> ValueBytes(const ColumnDef& column) const;
+};
+
+// Whether rows of `table` carry a variable-offset table.
+bool HasVariableColumns(const TableDef& table);
+
+RowLayout ReadRowLayout(const TableDef& table, std::span<const uint8_t> row, Format format);
 
 }  // namespace jet

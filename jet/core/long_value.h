@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "jet/common/format.h"
+#include "jet/common/page_source.h"
+
+namespace jet {
+
+// The 12-byte header a memo or OLE value keeps in its row, followed (inline only) by the data.
+inline constexpr size_t kLongValueHeaderSize = 12;
+
+enum class LongValueLayout : uint8_t {
+  kInline,     // the data follows the header inside the row
+  kSingleRow,  // the data is one row of a long-value page
+  kChain,      // the data is a list of long-value rows, each naming the next
+};
+
+// Reads the data of a long value from its header (and inline data) as found in the row.
+// Every pointer is checked against the file: a bad page, a row that is not on a long-value
+// page, a cycle or a length that does not add up raises a corrupt-database error.
+std::vector<uint8_t> ReadLongValue(std::span<const uint8_t> stored, Format format, PageSource* pages);
+
+// The byte images of one long value, for a writer that places them.
+//
+// For kInline, `header` already holds the data and `rows` is empty. For kSingleRow, `rows`
+// holds the one LVAL row; for kChain, one row per chunk, each starting with a 4-byte link
+// that the writer fills in (see LinkChain). Once the first row is placed, the writer puts its
+// page/row pointer into the header with SetFirstRow.
+struct LongValueImage {
+  LongValueLayout layout = LongValueLayout::kInline;
+  std::vector<uint8_t> header;             // 12 bytes, plus the data when inline
+  std::vector<std::vector<uint8_t>> rows;  // LVAL rows, in chain order
+
+  void SetFirstRow(uint32_t page, uint8_t row);
+  // Fills the link of rows[i] with the page/row where rows[i + 1] was placed; the last link
+  // stays 0.
+  void LinkChain(std::span<const uint32_t> row_pointers);
+};
+
+// The largest value kept inline in the row (Access and other writers inline short values).
+inline constexpr size_t kLongValueInlineLimit = 64;
+
+// How many data bytes a chain chunk carries on a page of its own (a full page: header, one
+// offset entry and the 4-byte link).
+size_t LongValueChunkCapacity(Format format);
+
+// Chooses the layout as Access would: inline if the data is at most kLongValueInlineLimit
+// bytes and `inline_room` (what the row can still take beyond the header) allows it; one
+// LVAL row if the data fits a long-value page; otherwise a chain of full-page chunks.
+LongValueImage BuildLongValue(std::span<const uint8_t> data, Format format, size_t inline_room);
+
+// A page/row pointer as rows and headers store it.
+inline constexpr uint32_t RowPointer(uint32_t page, uint8_t row) { return (page << 8) | row; }
+
+}  // namespace jet
