@@ -90,6 +90,7 @@ size_t LongValueChunkCapacity(Format format) {
 void LongValueImage::SetFirstRow(uint32_t page, uint8_t row) { PutU32(header.data() + 4, RowPointer(page, row)); }
 
 void LongValueImage::LinkChain(std::span<const uint32_t> row_pointers) {
+  if (layout != LongValueLayout::kChain) return;
   for (size_t i = 0; i + 1 < rows.size() && i + 1 < row_pointers.size(); ++i) {
     PutU32(rows[i].data(), row_pointers[i + 1]);
   }

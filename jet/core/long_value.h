@@ -26,17 +26,17 @@ std::vector<uint8_t> ReadLongValue(std::span<const uint8_t> stored, Format forma
 // The byte images of one long value, for a writer that places them.
 //
 // For kInline, `header` already holds the data and `rows` is empty. For kSingleRow, `rows`
-// holds the one LVAL row; for kChain, one row per chunk, each starting with a 4-byte link
-// that the writer fills in (see LinkChain). Once the first row is placed, the writer puts its
-// page/row pointer into the header with SetFirstRow.
+// holds the one LVAL row; for kChain, one row per chunk, each starting with a 4-byte link.
+// The writer chooses a page/row for every row, calls LinkChain with those places, stores the
+// rows there, and calls SetFirstRow so that the header points at the first one.
 struct LongValueImage {
   LongValueLayout layout = LongValueLayout::kInline;
   std::vector<uint8_t> header;             // 12 bytes, plus the data when inline
   std::vector<std::vector<uint8_t>> rows;  // LVAL rows, in chain order
 
   void SetFirstRow(uint32_t page, uint8_t row);
-  // Fills the link of rows[i] with the page/row where rows[i + 1] was placed; the last link
-  // stays 0.
+  // For a chain: fills the link of rows[i] with the page/row chosen for rows[i + 1]; the last
+  // link stays 0. `row_pointers` holds one place per row, in chain order.
   void LinkChain(std::span<const uint32_t> row_pointers);
 };
 

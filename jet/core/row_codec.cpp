@@ -141,6 +141,7 @@ RowLayout ReadRowLayout(const TableDef& table, std::span<const uint8_t> row, For
   } else {
     layout.fixed_limit = table_end;
   }
+  layout.trailer_start = table_end;
   return layout;
 }
 

@@ -37,6 +37,7 @@ struct RowLayout {
   size_t fixed_start = 0;                  // first byte of the fixed area
   size_t fixed_limit = 0;                  // no fixed value may reach past this
   std::vector<uint16_t> variable_offsets;  // one per slot, then the end of the variable data
+  size_t trailer_start = 0;                // where the end-of-data offset is (or the null mask)
 
   uint16_t variable_slot_count() const {
     return variable_offsets.empty() ? 0 : static_cast<uint16_t>(variable_offsets.size() - 1);

@@ -94,6 +94,12 @@ std::vector<uint32_t> MappedPages(FilePages& pages, uint32_t map_pointer) {
 std::vector<jet::Row> ReadAllRows(FilePages& pages, const jet::TableDef& table) {
   const jet::DecodeContext context{pages.format(), 1252, &pages};
   std::vector<jet::Row> rows;
+  for (const auto& bytes : ReadAllRowBytes(pages, table)) rows.push_back(jet::DecodeRow(table, bytes, context));
+  return rows;
+}
+
+std::vector<std::vector<uint8_t>> ReadAllRowBytes(FilePages& pages, const jet::TableDef& table) {
+  std::vector<std::vector<uint8_t>> rows;
   for (uint32_t p : MappedPages(pages, table.owned_pages_pointer)) {
     if (p >= pages.page_count()) continue;
     auto page = pages.Page(p);
@@ -108,8 +114,7 @@ std::vector<jet::Row> ReadAllRows(FilePages& pages, const jet::TableDef& table) 
         slot = jet::ReadRowSlot(pages.Page(slot.forward_page()), pages.format(), row);
       }
       if (slot.state == jet::RowSlot::State::kDeleted) continue;
-      std::vector<uint8_t> copy(slot.bytes.begin(), slot.bytes.end());
-      rows.push_back(jet::DecodeRow(table, copy, context));
+      rows.emplace_back(slot.bytes.begin(), slot.bytes.end());
     }
   }
   return rows;

@@ -31,5 +31,6 @@ jet::TableDef ReadTableDef(FilePages& pages, uint32_t definition_page);
 
 // Every live row of the table, in page and slot order, forwarded rows read through their stub.
 std::vector<jet::Row> ReadAllRows(FilePages& pages, const jet::TableDef& table);
+std::vector<std::vector<uint8_t>> ReadAllRowBytes(FilePages& pages, const jet::TableDef& table);
 
 }  // namespace vantrel::test

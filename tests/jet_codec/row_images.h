@@ -9,7 +9,9 @@
 
 #include "jet/common/byte_reader.h"
 #include "jet/common/format.h"
+#include "jet/common/page_source.h"
 #include "jet/core/data_page.h"
+#include "jet/core/long_value.h"
 #include "jet/core/table_def.h"
 
 namespace vantrel::test {
@@ -82,5 +84,36 @@ inline std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
   for (int v : values) out.push_back(static_cast<uint8_t>(v));
   return out;
 }
+
+// Pages held in memory; page 0 is a blank header page so that pointers to page 0 stay invalid.
+class MemoryPages : public jet::PageSource {
+ public:
+  explicit MemoryPages(jet::Format format) : format_(format) { pages_.emplace_back(jet::PageSizeOf(format), 0); }
+  uint32_t page_size() const override { return jet::PageSizeOf(format_); }
+  uint32_t page_count() const override { return static_cast<uint32_t>(pages_.size()); }
+  std::span<const uint8_t> Page(uint32_t number) override {
+    if (number >= pages_.size()) jet::ThrowCorrupt("page past the end");
+    return pages_[number];
+  }
+  uint32_t Add(std::vector<uint8_t> page) {
+    pages_.push_back(std::move(page));
+    return static_cast<uint32_t>(pages_.size() - 1);
+  }
+  std::vector<uint8_t>& Mutable(uint32_t number) { return pages_.at(number); }
+
+  // Places each LVAL row of a long value on a page of its own, in the order a writer works:
+  // choose the places, link the chain, then store the rows.
+  void Place(jet::LongValueImage& image) {
+    std::vector<uint32_t> pointers;
+    for (size_t i = 0; i < image.rows.size(); ++i) pointers.push_back(jet::RowPointer(page_count() + static_cast<uint32_t>(i), 0));
+    image.LinkChain(pointers);
+    for (const auto& row : image.rows) Add(DataPage(format_, jet::kLongValuePageOwner, {row}));
+    if (!pointers.empty()) image.SetFirstRow(pointers[0] >> 8, 0);
+  }
+
+ private:
+  jet::Format format_;
+  std::vector<std::vector<uint8_t>> pages_;
+};
 
 }  // namespace vantrel::test
