@@ -145,7 +145,20 @@ RowLayout ReadRowLayout(const TableDef& table, std::span<const uint8_t> row, For
   return layout;
 }
 
-Row DecodeRow(const TableDef& table, std::span<const uint8_t> row, const DecodeContext& context) {
+Row DecodeRow(const TableDef& table, std::span<const uint8_t> stored_row, const DecodeContext& context) {
+  // Reading a long value fetches pages, and a page source may reuse the buffer the row was
+  // read from; keep the row's own copy whenever that can happen.
+  std::vector<uint8_t> own_copy;
+  std::span<const uint8_t> row = stored_row;
+  if (context.pages != nullptr) {
+    for (const ColumnDef& column : table.columns) {
+      if (column.type == static_cast<uint8_t>(FieldType::kMemo) || column.type == static_cast<uint8_t>(FieldType::kOle)) {
+        own_copy.assign(stored_row.begin(), stored_row.end());
+        row = own_copy;
+        break;
+      }
+    }
+  }
   const RowLayout layout = ReadRowLayout(table, row, context.format);
   Row values;
   values.reserve(table.columns.size());

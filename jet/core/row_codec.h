@@ -23,7 +23,8 @@ struct DecodeContext {
 // Decodes one stored row into one value per column of `table`, in the order of
 // `table.columns`. A column the row does not carry (the row was written before the column
 // was added) reads as Null; deleted columns are skipped by column number. Raises a
-// corrupt-database error for a row whose layout does not fit its bytes.
+// corrupt-database error for a row whose layout does not fit its bytes. `row` may point into
+// a page of `context.pages`: it is copied before any long value is fetched.
 Row DecodeRow(const TableDef& table, std::span<const uint8_t> row, const DecodeContext& context);
 
 // Where the parts of one stored row are, located from both ends as Access lays rows out:

@@ -61,6 +61,42 @@ TEST(DecodeRowJet3, ShortRowWithoutJumpTable) {
   EXPECT_EQ(std::get<std::string>(values[1]), "Caf\xC3\xA9");
 }
 
+// A row written before columns were added: its column count, null mask and slot count are
+// smaller than the table's. The added columns read Null, a boolean among them too.
+TEST(DecodeRow, RowsWrittenBeforeColumnsWereAdded) {
+  for (Format format : {Format::kJet3, Format::kJet4}) {
+    TableDef table = Table(format, {FixedColumn("Id", FieldType::kLong, 0, 0, 4), VariableColumn("A", FieldType::kBinary, 1, 0),
+                                    FixedColumn("Added", FieldType::kInteger, 2, 4, 2),
+                                    FixedColumn("AddedFlag", FieldType::kBoolean, 8, 0, 1),
+                                    VariableColumn("AddedText", FieldType::kText, 9, 1)});
+    std::vector<uint8_t> row;
+    const bool jet3 = format == Format::kJet3;
+    Append(row, {2});
+    if (!jet3) Append(row, {0});
+    Append(row, {9, 0, 0, 0, 0xAB});  // Id 9, A = AB
+    const int data_start = jet3 ? 5 : 6;
+    if (jet3) {
+      Append(row, {data_start + 1, data_start, 1});
+    } else {
+      Append(row, {data_start + 1, 0, data_start, 0, 1, 0});
+    }
+    Append(row, {0b11});
+    Row values = DecodeRow(table, row, {format, 1252, nullptr});
+    EXPECT_EQ(values, (Row{int32_t{9}, Binary{{0xAB}}, {}, {}, {}}));
+  }
+}
+
+// Type codes the engine does not know (seen in system tables) read as their stored bytes.
+TEST(DecodeRow, UnknownTypeCodesReadAsBinary) {
+  ColumnDef fixed_unknown = FixedColumn("Data", FieldType::kBinary, 0, 0, 3);
+  fixed_unknown.type = 0x11;
+  ColumnDef variable_unknown = VariableColumn("Other", FieldType::kBinary, 1, 0);
+  variable_unknown.type = 0x0D;
+  TableDef table = Table(Format::kJet4, {fixed_unknown, variable_unknown});
+  std::vector<uint8_t> row = Bytes({2, 0, 1, 2, 3, 7, 8, 7, 0, 5, 0, 1, 0, 0b11});
+  EXPECT_EQ(DecodeRow(table, row, {Format::kJet4, 1252, nullptr}), (Row{Binary{{1, 2, 3}}, Binary{{7, 8}}}));
+}
+
 TEST(DecodeRow, CorruptLayoutsRaiseCorrupt) {
   TableDef table = Table(Format::kJet4, {FixedColumn("Id", FieldType::kLong, 0, 0, 4),
                                          VariableColumn("A", FieldType::kText, 1, 0),
