@@ -8,6 +8,7 @@
 #include "jet/common/error.h"
 #include "jet/core/row_codec.h"
 #include "jet/core/text_codec.h"
+#include "jet/core/value_format.h"
 
 namespace jet {
 namespace {
@@ -39,6 +40,10 @@ std::vector<uint8_t> RawBytes(T value) {
 std::vector<uint8_t> DecimalBytes(const Decimal& value, const ColumnDef& column) {
   // A different scale would need rescaling, which can lose digits; the caller converts first.
   if (value.scale != column.scale) ThrowWrongKind(column);
+  if (column.precision != 0) {
+    const std::string digits = FormatDecimal(Decimal{false, 0, 0, value.lo, value.mid, value.hi});
+    if (digits != "0" && digits.size() > column.precision) ThrowTooSmall(column);
+  }
   std::vector<uint8_t> bytes(17, 0);
   bytes[0] = value.negative ? 0x80 : 0x00;
   PutU32(bytes.data() + 5, value.hi);  // bytes 1-4: the top word, always 0 for 96 bits

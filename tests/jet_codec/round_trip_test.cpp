@@ -233,6 +233,9 @@ TEST(RowEncoder, RefusesValuesThatDoNotFit) {
   Row wrong_scale = row;
   wrong_scale[index_of("Amount")] = Decimal{false, 18, 3, 1, 0, 0};
   expect_error(wrong_scale, codec_err::kDataTypeConversion);
+  Row too_precise = row;
+  too_precise[index_of("Amount")] = Decimal{false, 18, 2, 0, 0x10000000, 0};  // 19 digits in Numeric(18, 2)
+  expect_error(too_precise, codec_err::kFieldTooSmall);
   Row out_of_row = row;
   out_of_row[index_of("Notes")] = std::string(3000, 'x');  // needs a page, and no placer given
   expect_error(out_of_row, codec_err::kRecordTooLarge);
