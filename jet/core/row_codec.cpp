@@ -73,7 +73,12 @@ Value DecodeValue(const ColumnDef& column, std::span<const uint8_t> bytes, const
       std::copy(raw.begin(), raw.end(), guid.bytes);
       return guid;
     }
-    case FieldType::kText: return DecodeText(bytes, context.format, context.code_page);
+    case FieldType::kText: {
+      std::string text = DecodeText(bytes, context.format, context.code_page);
+      // A fixed-length text field is padded with zero bytes up to its size; they are no text.
+      if (column.fixed()) text.erase(text.find_last_not_of('\0') + 1);
+      return text;
+    }
     case FieldType::kMemo:
       if (bytes.empty()) return std::string();
       return DecodeText(ReadLongValue(bytes, context.format, context.pages), context.format, context.code_page);

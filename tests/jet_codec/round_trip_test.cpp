@@ -33,9 +33,10 @@ TableDef AllTypesTable(Format format) {
       VariableColumn("Notes", FieldType::kMemo, 13, 3, 0),
       VariableColumn("Picture", FieldType::kOle, 14, 4, 0),
       FixedColumn("Second", FieldType::kBoolean, 15, 0, 1),
+      FixedColumn("Code", FieldType::kText, 10, 53, format == Format::kJet3 ? 4 : 8),  // fixed text, zero-padded
   };
   if (format == Format::kJet4) {
-    ColumnDef number = FixedColumn("Amount", FieldType::kNumeric, 16, 53, 17);
+    ColumnDef number = FixedColumn("Amount", FieldType::kNumeric, 16, 61, 17);
     number.precision = 18;
     number.scale = 2;
     columns.push_back(number);
