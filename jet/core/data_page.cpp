@@ -84,4 +84,27 @@ RowSlot ReadRowSlot(std::span<const uint8_t> page, Format format, uint16_t index
   return slot;
 }
 
+std::vector<uint8_t> ReadForwardedRow(PageSource& pages, Format format, const RowSlot& stub,
+                                      uint32_t owner_definition_page) {
+  // A row moves at most once per update; a chain longer than this is a loop or damage.
+  constexpr int kMostHops = 16;
+  uint32_t page_number = stub.forward_page();
+  uint8_t row = stub.forward_row();
+  for (int hop = 0; hop < kMostHops; ++hop) {
+    if (page_number == 0 || page_number >= pages.page_count()) {
+      ThrowCorrupt("forwarded row points at page " + std::to_string(page_number));
+    }
+    std::span<const uint8_t> page = pages.Page(page_number);
+    if (row >= RowSlotCount(page, format, owner_definition_page)) {
+      ThrowCorrupt("forwarded row points at row " + std::to_string(row) + " of page " + std::to_string(page_number));
+    }
+    RowSlot target = ReadRowSlot(page, format, row);
+    if (target.state == RowSlot::State::kDeleted) ThrowCorrupt("forwarded row points at a deleted row");
+    if (target.state != RowSlot::State::kForwarded) return {target.bytes.begin(), target.bytes.end()};
+    page_number = target.forward_page();
+    row = target.forward_row();
+  }
+  ThrowCorrupt("forwarded rows form a loop");
+}
+
 }  // namespace jet

@@ -4,7 +4,10 @@
 #include <optional>
 #include <span>
 
+#include <vector>
+
 #include "jet/common/format.h"
+#include "jet/common/page_source.h"
 
 namespace jet {
 
@@ -46,5 +49,12 @@ uint16_t RowSlotCount(std::span<const uint8_t> page, Format format, uint32_t own
 // offset (or the page end for slot 0). Raises a corrupt-database error for an index or offset
 // outside the page.
 RowSlot ReadRowSlot(std::span<const uint8_t> page, Format format, uint16_t index);
+
+// The current bytes of a row whose slot is the forwarding stub `stub`, following further stubs
+// (bounded) on pages of the table at `owner_definition_page`. The bytes are copied because
+// reading pages invalidates earlier page views. Raises a corrupt-database error for a pointer
+// to another table's page, a missing or deleted row, or a loop.
+std::vector<uint8_t> ReadForwardedRow(PageSource& pages, Format format, const RowSlot& stub,
+                                      uint32_t owner_definition_page);
 
 }  // namespace jet

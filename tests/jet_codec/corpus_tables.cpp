@@ -108,12 +108,10 @@ std::vector<std::vector<uint8_t>> ReadAllRowBytes(FilePages& pages, const jet::T
     for (uint16_t i = 0; i < count; ++i) {
       jet::RowSlot slot = jet::ReadRowSlot(pages.Page(p), pages.format(), i);
       if (slot.state == jet::RowSlot::State::kDeleted || slot.state == jet::RowSlot::State::kForwardTarget) continue;
-      for (int hops = 0; slot.state == jet::RowSlot::State::kForwarded; ++hops) {
-        if (hops == 10) jet::ThrowCorrupt("forwarding loop");
-        const uint8_t row = slot.forward_row();
-        slot = jet::ReadRowSlot(pages.Page(slot.forward_page()), pages.format(), row);
+      if (slot.state == jet::RowSlot::State::kForwarded) {
+        rows.push_back(jet::ReadForwardedRow(pages, pages.format(), slot, table.definition_page));
+        continue;
       }
-      if (slot.state == jet::RowSlot::State::kDeleted) continue;
       rows.emplace_back(slot.bytes.begin(), slot.bytes.end());
     }
   }

@@ -78,6 +78,29 @@ TEST(DataPage, DamageIsReportedNotFollowed) {
   EXPECT_EQ(ReadRowSlot(odd_deleted, format, 1).state, RowSlot::State::kDeleted);
 }
 
+TEST(DataPage, ForwardedRowsAreFollowedWithinTheTable) {
+  const Format format = Format::kJet3;
+  MemoryPages pages(format);
+  auto stub_to = [](uint32_t page, uint8_t row) {
+    std::vector<uint8_t> stub(6, 0xEE);  // the stub keeps stale bytes after its pointer
+    PutU32(stub.data(), RowPointer(page, row));
+    return stub;
+  };
+  const uint16_t kStub = row_offset_flag::kForwarded, kTarget = row_offset_flag::kForwardTarget;
+  pages.Add(DataPage(format, 7,
+                     {stub_to(2, 1), stub_to(1, 1), stub_to(3, 0), stub_to(1, 4), stub_to(1, 3), stub_to(1, 6), Bytes({1})},
+                     {kStub, kStub, kStub, kStub, kStub, kStub, row_offset_flag::kDeleted}));  // page 1
+  pages.Add(DataPage(format, 7, {Bytes({0}), stub_to(2, 2), Bytes({'n', 'e', 'w'})}, {0, kStub, kTarget}));  // page 2
+  pages.Add(DataPage(format, 8, {Bytes({'x'})}));  // page 3: another table's
+  auto stub = [&](uint8_t row) { return ReadRowSlot(pages.Page(1), format, row); };
+
+  EXPECT_EQ(ReadForwardedRow(pages, format, stub(0), 7), Bytes({'n', 'e', 'w'}));  // through two stubs
+  EXPECT_EQ(ErrorNumberOf([&] { ReadForwardedRow(pages, format, stub(1), 7); }), err::kCorrupt);  // to itself
+  EXPECT_EQ(ErrorNumberOf([&] { ReadForwardedRow(pages, format, stub(2), 7); }), err::kCorrupt);  // other table
+  EXPECT_EQ(ErrorNumberOf([&] { ReadForwardedRow(pages, format, stub(3), 7); }), err::kCorrupt);  // 3 -> 4 -> 3
+  EXPECT_EQ(ErrorNumberOf([&] { ReadForwardedRow(pages, format, stub(5), 7); }), err::kCorrupt);  // deleted
+}
+
 std::vector<uint8_t> Header(uint32_t length_and_kind, uint32_t pointer) {
   std::vector<uint8_t> header(12, 0);
   PutU32(header.data(), length_and_kind);
