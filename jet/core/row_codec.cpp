@@ -132,7 +132,15 @@ RowLayout ReadRowLayout(const TableDef& table, std::span<const uint8_t> row, For
   if (row.size() < layout.fixed_start + mask_size) ThrowCorrupt("row too short for its null mask");
   layout.null_mask = row.subspan(row.size() - mask_size);
   size_t table_end = row.size() - mask_size;
-  if (HasVariableColumns(table)) {
+  // Only a row that carries a variable column needs its offset table read. A row written
+  // before the table's first variable column was added has none, so trying would read the
+  // fixed values as offsets.
+  bool carries_variable_column = false;
+  for (const ColumnDef& column : table.columns) {
+    carries_variable_column |= !column.fixed() && column.type != static_cast<uint8_t>(FieldType::kBoolean) &&
+                               column.number < layout.column_count;
+  }
+  if (carries_variable_column) {
     layout.variable_offsets = format == Format::kJet3 ? Jet3VariableOffsets(reader, mask_size, table_end)
                                                       : Jet4VariableOffsets(reader, mask_size, table_end);
     uint16_t previous = static_cast<uint16_t>(layout.fixed_start);

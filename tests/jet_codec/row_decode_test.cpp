@@ -86,6 +86,15 @@ TEST(DecodeRow, RowsWrittenBeforeColumnsWereAdded) {
   }
 }
 
+// The table's first variable column was added after this row was written: the row has no
+// offset table at all, and its last fixed bytes must not be taken for one.
+TEST(DecodeRow, RowWrittenBeforeTheFirstVariableColumn) {
+  TableDef table = Table(Format::kJet4, {FixedColumn("Id", FieldType::kLong, 0, 0, 4),
+                                         VariableColumn("Added", FieldType::kText, 1, 0)});
+  const std::vector<uint8_t> row = Bytes({1, 0, 0x07, 0xFF, 0x7F, 0x00, 0b1});
+  EXPECT_EQ(DecodeRow(table, row, {Format::kJet4, 1252, nullptr}), (Row{int32_t{0x7FFF07}, {}}));
+}
+
 // Type codes the engine does not know (seen in system tables) read as their stored bytes.
 TEST(DecodeRow, UnknownTypeCodesReadAsBinary) {
   ColumnDef fixed_unknown = FixedColumn("Data", FieldType::kBinary, 0, 0, 3);
