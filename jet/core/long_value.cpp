@@ -105,7 +105,7 @@ LongValueImage BuildLongValue(std::span<const uint8_t> data, Format format, size
   const auto length = static_cast<uint32_t>(data.size());
   // A single row has the page to itself at most: header and one offset entry.
   const size_t single_row_capacity = PageSizeOf(format) - DataPageHeaderSize(format) - 2;
-  if (data.size() <= kLongValueInlineLimit && data.size() <= inline_room) {
+  if (data.size() <= LongValueInlineLimit(format) && data.size() <= inline_room) {
     image.layout = LongValueLayout::kInline;
     PutU32(image.header.data(), length | kInlineBit);
     image.header.insert(image.header.end(), data.begin(), data.end());

@@ -40,14 +40,17 @@ struct LongValueImage {
   void LinkChain(std::span<const uint32_t> row_pointers);
 };
 
-// The largest value kept inline in the row (Access and other writers inline short values).
-inline constexpr size_t kLongValueInlineLimit = 64;
+// The largest value Access keeps inline in the row. The samples bound it: Jet 4 inlined
+// 52-byte values and no memo over 32 characters (64 bytes of UCS-2); Jet 3 inlined memos of up
+// to 31 bytes and stored every value of 33 bytes or more (42-byte OLE values included) in
+// LVAL rows.
+inline constexpr size_t LongValueInlineLimit(Format format) { return format == Format::kJet3 ? 32 : 64; }
 
 // How many data bytes a chain chunk carries on a page of its own (a full page: header, one
 // offset entry and the 4-byte link).
 size_t LongValueChunkCapacity(Format format);
 
-// Chooses the layout as Access would: inline if the data is at most kLongValueInlineLimit
+// Chooses the layout as Access would: inline if the data is at most LongValueInlineLimit
 // bytes and `inline_room` (what the row can still take beyond the header) allows it; one
 // LVAL row if the data fits a long-value page; otherwise a chain of full-page chunks.
 LongValueImage BuildLongValue(std::span<const uint8_t> data, Format format, size_t inline_room);

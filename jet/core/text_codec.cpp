@@ -272,9 +272,7 @@ std::string DecodeJet4Text(std::span<const uint8_t> stored) {
 // than plain UCS-2, i.e. from three characters on (marker + n bytes < 2n). It never
 // compresses more than 1024 characters. Access can also write mixed runs, but when it
 // chooses them is not known, so this encoder writes either the whole string compressed or
-// none of it; every reader handles both. Memo columns are treated like text columns: only
-// with the column's compression flag, which keeps out-of-row memo values plain as Access
-// writes them.
+// none of it; every reader handles both. Memo values follow their own rule (row_encoder.cpp).
 bool Jet4CompressionApplies(std::string_view utf8, bool column_compresses) {
   if (!column_compresses) return false;
   const std::u16string units = Utf8ToUtf16(utf8);

@@ -164,9 +164,10 @@ TEST(LongValue, BuildChoosesTheLayoutBySize) {
     auto layout_for = [&](size_t size, size_t room) {
       return BuildLongValue(std::vector<uint8_t>(size, 7), format, room).layout;
     };
+    const size_t inline_limit = LongValueInlineLimit(format);
     EXPECT_EQ(layout_for(0, 100), LongValueLayout::kInline);
-    EXPECT_EQ(layout_for(64, 100), LongValueLayout::kInline);
-    EXPECT_EQ(layout_for(65, 100), LongValueLayout::kSingleRow);
+    EXPECT_EQ(layout_for(inline_limit, 100), LongValueLayout::kInline);
+    EXPECT_EQ(layout_for(inline_limit + 1, 100), LongValueLayout::kSingleRow);
     EXPECT_EQ(layout_for(10, 5), LongValueLayout::kSingleRow);  // no room left in the row
     EXPECT_EQ(layout_for(page_room, 0), LongValueLayout::kSingleRow);
     EXPECT_EQ(layout_for(page_room + 1, 0), LongValueLayout::kChain);
