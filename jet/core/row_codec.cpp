@@ -1,5 +1,6 @@
 #include "jet/core/row_codec.h"
 
+#include <algorithm>
 #include <string>
 
 #include "jet/common/byte_reader.h"
@@ -41,7 +42,6 @@ std::vector<uint16_t> Jet4VariableOffsets(const ByteReader& row, size_t mask_siz
   for (size_t i = 0; i <= slots; ++i) offsets[i] = row.U16(length - mask_size - 4 - 2 * i);
   return offsets;
 }
-
 
 Decimal DecodeDecimal(const ByteReader& bytes, const ColumnDef& column) {
   Decimal value;

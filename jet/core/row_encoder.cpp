@@ -208,21 +208,24 @@ std::vector<uint8_t> EncodeRow(const TableDef& table, const Row& values, const E
   const size_t offset_size = jet3 ? 1 : 2;
   auto trailer_size = [&] { return has_variable ? (slot_count + 1) * offset_size + count_size + mask_size : mask_size; };
   // Long values go last: each may stay inline only in the room the rest of the row leaves,
-  // counting a bare header for itself and for every long value after it.
+  // counting a bare header for itself and for every long value after it, and (Jet 3) the
+  // largest jump table a row can need.
+  const size_t jump_reserve = jet3 ? MaxRowSize(context.format) / 256 + 1 : 0;
+  std::vector<std::pair<uint16_t, LongValueImage>> to_place;  // slot, image
   for (size_t k = 0; k < long_value_columns.size(); ++k) {
     const ColumnDef& column = table.columns[long_value_columns[k]];
-    size_t used = row.size() + trailer_size() + kLongValueHeaderSize * (long_value_columns.size() - k);
+    size_t used = row.size() + trailer_size() + jump_reserve + kLongValueHeaderSize * (long_value_columns.size() - k);
     for (const auto& slot : slots) used += slot.size();
     const size_t room = used < MaxRowSize(context.format) ? MaxRowSize(context.format) - used : 0;
     LongValueImage image = LongValueFor(column, values[long_value_columns[k]], context, room);
+    slots[column.variable_index] = image.header;
     if (!image.rows.empty()) {
       if (!context.place_long_value) {
         throw Error(codec_err::kRecordTooLarge, "Record is too large: field '" + column.name +
                                                     "' needs long-value pages and none can be written here.");
       }
-      context.place_long_value(image);
+      to_place.emplace_back(column.variable_index, std::move(image));
     }
-    slots[column.variable_index] = std::move(image.header);
   }
 
   // Variable data in slot order, then the trailer, read from the row's end.
@@ -250,6 +253,14 @@ std::vector<uint8_t> EncodeRow(const TableDef& table, const Row& values, const E
   }
   row.insert(row.end(), mask.begin(), mask.end());
   if (row.size() > MaxRowSize(context.format)) throw Error(codec_err::kRecordTooLarge, "Record is too large.");
+
+  // Only a row known to be storable gets its long values placed, so that a refused row leaves
+  // no LVAL rows behind; the header keeps its size, so pointing it at them changes nothing else.
+  for (auto& [slot, image] : to_place) {
+    context.place_long_value(image);
+    std::copy(image.header.begin(), image.header.begin() + kLongValueHeaderSize,
+              row.begin() + offsets[slot]);
+  }
   return row;
 }
 

@@ -19,7 +19,8 @@ inline constexpr int32_t kRecordTooLarge = 3047;  // "Record is too large."
 
 // Places the LVAL rows of a long value that does not stay inline (image.rows not empty): the
 // callee stores them on long-value pages, then calls image.SetFirstRow and, for a chain,
-// image.LinkChain, so that image.header points at them.
+// image.LinkChain, so that image.header points at them. EncodeRow calls it only once the row
+// is known to fit, so a refused row places nothing.
 using LongValuePlacer = std::function<void(LongValueImage& image)>;
 
 struct EncodeContext {

@@ -242,6 +242,24 @@ TEST(RowEncoder, RefusesValuesThatDoNotFit) {
   expect_error(out_of_row, codec_err::kRecordTooLarge);
   expect_error(Row(3), codec_err::kDataTypeConversion);
 
+  // A row refused for its size must not leave long values placed behind it.
+  Row wide = row;
+  wide[index_of("Picture")] = Binary{std::vector<uint8_t>(5000, 1)};
+  wide[index_of("Bytes")] = Binary{std::vector<uint8_t>(255, 2)};
+  TableDef wide_table = table;
+  for (uint16_t i = 0; i < 16; ++i) {
+    wide_table.columns.push_back(VariableColumn("Extra" + std::to_string(i), FieldType::kBinary, 20 + i, 5 + i, 255));
+    wide.push_back(Binary{std::vector<uint8_t>(255, 3)});
+  }
+  int placed = 0;
+  try {
+    EncodeRow(wide_table, wide, {Format::kJet4, 1252, [&](LongValueImage&) { ++placed; }});
+    ADD_FAILURE() << "accepted a row of over 4 KB";
+  } catch (const Error& error) {
+    EXPECT_EQ(error.number(), codec_err::kRecordTooLarge);
+  }
+  EXPECT_EQ(placed, 0);
+
   Row fits = row;
   fits[index_of("Name")] = std::string(50, 'x');
   EXPECT_NO_THROW(EncodeRow(table, fits, {Format::kJet4, 1252, {}}));
