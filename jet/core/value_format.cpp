@@ -63,8 +63,9 @@ std::string Shortest(Number value) {
 }  // namespace
 
 std::string FormatDateTime(DateTime value) {
-  // 100-01-01 and 9999-12-31 as day counts, with a day of slack for the rounding below.
-  if (!(value.days > -657435.0 - 1 && value.days < 2958466.0 + 1)) {
+  // Whole days count towards zero, so every value strictly between these lies in the years
+  // 100 (day -657434 is 100-01-01) to 9999 (day 2958465 is 9999-12-31).
+  if (!(value.days > -657435.0 && value.days < 2958466.0)) {
     throw Error(codec_err::kDataTypeConversion, "Data type conversion error: date value " +
                                                     Shortest(value.days) + " is outside the years 100 to 9999.");
   }

@@ -84,7 +84,9 @@ TEST(ValueFormat, DatesIncludingBeforeTheEpoch) {
   EXPECT_EQ(FormatDateTime({40381.990403252}), "2010-07-22T23:46:10");  // .84 s is cut, as dumped
   EXPECT_EQ(FormatDateTime({1.0 - 1e-10}), "1899-12-31T00:00:00");     // a hair before midnight
   EXPECT_EQ(FormatDateTime({-1.0 - (1.0 - 1e-10)}), "1899-12-30T00:00:00");
-  for (double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), 1e300}) {
+  EXPECT_EQ(FormatDateTime({-657434.75}), "0100-01-01T18:00:00");
+  for (double bad : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), 1e300,
+                     -657435.0, 2958466.0}) {
     EXPECT_EQ(ErrorNumberOf([&] { FormatDateTime({bad}); }), codec_err::kDataTypeConversion);
   }
 }
