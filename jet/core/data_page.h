@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-
 #include <vector>
 
 #include "jet/common/format.h"
