@@ -158,24 +158,14 @@ TEST(LongValue, DamagedPointersAndLengthsAreCorrupt) {
               err::kCorrupt);
 }
 
-TEST(LongValue, BuildChoosesTheLayoutBySize) {
+// A writer places each chain chunk on a page of its own: full chunks must fill a page
+// exactly and the last must be sized to the value, or readers drop it.
+TEST(LongValue, ChainChunksFillWholePages) {
   for (Format format : {Format::kJet3, Format::kJet4}) {
-    const size_t page_room = PageSizeOf(format) - DataPageHeaderSize(format) - 2;
-    auto layout_for = [&](size_t size, size_t room) {
-      return BuildLongValue(std::vector<uint8_t>(size, 7), format, room).layout;
-    };
-    const size_t inline_limit = LongValueInlineLimit(format);
-    EXPECT_EQ(layout_for(0, 100), LongValueLayout::kInline);
-    EXPECT_EQ(layout_for(inline_limit, 100), LongValueLayout::kInline);
-    EXPECT_EQ(layout_for(inline_limit + 1, 100), LongValueLayout::kSingleRow);
-    EXPECT_EQ(layout_for(10, 5), LongValueLayout::kSingleRow);  // no room left in the row
-    EXPECT_EQ(layout_for(page_room, 0), LongValueLayout::kSingleRow);
-    EXPECT_EQ(layout_for(page_room + 1, 0), LongValueLayout::kChain);
-
-    // Full chunks fill a page exactly, and the last one is sized to the value.
     LongValueImage chain = BuildLongValue(std::vector<uint8_t>(2 * LongValueChunkCapacity(format) + 10, 7), format, 0);
+    ASSERT_EQ(chain.layout, LongValueLayout::kChain);
     ASSERT_EQ(chain.rows.size(), 3u);
-    EXPECT_EQ(chain.rows[0].size(), page_room);
+    EXPECT_EQ(chain.rows[0].size(), PageSizeOf(format) - DataPageHeaderSize(format) - 2);
     EXPECT_EQ(chain.rows[2].size(), 4u + 10u);
   }
 }
