@@ -293,7 +293,16 @@ std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool column_compresse
     for (char16_t u : units) out.push_back(static_cast<uint8_t>(u));
     return out;
   }
-  out.reserve(units.size() * 2);
+  out.reserve(units.size() * 2 + 3);
+  if (!units.empty() && units[0] == 0xFEFF) {
+    // Stored plain, this text would begin with the compression marker and read back as
+    // something else. Written as the marker followed by a single UCS-2 run it reads back
+    // right, provided no unit has a zero low byte (which would end the run).
+    for (char16_t u : units) {
+      if ((u & 0xFF) == 0) ThrowConversion("text starting with U+FEFF and holding " + CodePointName(u) + " cannot be stored");
+    }
+    out.insert(out.end(), {0xFF, 0xFE, 0x00});
+  }
   for (char16_t u : units) {
     out.push_back(static_cast<uint8_t>(u));
     out.push_back(static_cast<uint8_t>(u >> 8));

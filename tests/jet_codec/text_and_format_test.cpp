@@ -47,6 +47,9 @@ TEST(Jet4Text, CompressesExactlyWhenAccessWould) {
   for (const char* text : {"", "a", "abc", "Stra\xC3\x9F" "e", "\xE4\xB8\xAD\xE6\x96\x87", "\xF0\x9F\x98\x80 ok"}) {
     EXPECT_EQ(DecodeJet4Text(EncodeJet4Text(text, true)), text);
   }
+  // Plain UCS-2 starting with U+FEFF would look compressed.
+  EXPECT_EQ(DecodeJet4Text(EncodeJet4Text("\xEF\xBB\xBF" "ab", false)), "\xEF\xBB\xBF" "ab");
+  EXPECT_EQ(ErrorNumberOf([] { EncodeJet4Text("\xEF\xBB\xBF\xC4\x80", false); }), codec_err::kDataTypeConversion);
   EXPECT_EQ(ErrorNumberOf([] { EncodeJet4Text("\xC3", true); }), codec_err::kDataTypeConversion);
   EXPECT_EQ(ErrorNumberOf([] { EncodeJet4Text("\xC0\x80", true); }), codec_err::kDataTypeConversion);  // overlong
   EXPECT_EQ(ErrorNumberOf([] { EncodeJet4Text("\xED\xA0\x80", true); }), codec_err::kDataTypeConversion);  // surrogate
