@@ -57,7 +57,7 @@ std::vector<uint8_t> ReadLongValue(std::span<const uint8_t> stored, Format forma
     ThrowCorrupt("long value of " + std::to_string(length) + " bytes in a smaller file");
   }
 
-  uint32_t pointer = header.U32(4);
+  uint32_t pointer = header.U32(4);  // the last use of `stored`: fetching pages may reuse it
   if (kind == kSingleRowBit) {
     std::vector<uint8_t> row = LongValueRow(*pages, format, pointer);
     if (row.size() < length) ThrowCorrupt("long-value row shorter than its value");

@@ -20,7 +20,8 @@ enum class LongValueLayout : uint8_t {
 
 // Reads the data of a long value from its header (and inline data) as found in the row.
 // Every pointer is checked against the file: a bad page, a row that is not on a long-value
-// page, a cycle or a length that does not add up raises a corrupt-database error.
+// page, a cycle or a length that does not add up raises a corrupt-database error. `stored`
+// may point into a page of `pages`: it is read completely before any page is fetched.
 std::vector<uint8_t> ReadLongValue(std::span<const uint8_t> stored, Format format, PageSource* pages);
 
 // The byte images of one long value, for a writer that places them.
