@@ -22,13 +22,19 @@ struct StoredProperty {
 struct PropertyGroup {
   std::string target;
   std::vector<StoredProperty> properties;
+  // The kind of the group's chunk as stored: 0 for the object's own group, 1 for a column's.
+  uint16_t chunk_type = 0;
 };
 
 struct PropertyBlob {
   std::vector<PropertyGroup> groups;
+  // The property names in the order the blob lists them; properties refer to names by their
+  // place here. Names used by a group but missing here are appended when the blob is encoded.
+  std::vector<std::string> names;
 };
 
 // Parses a property blob; raises a corrupt-database error for a blob that does not fit.
+// Names and targets come out as UTF-8.
 PropertyBlob ParsePropertyBlob(std::span<const uint8_t> blob, Format format);
 
 // The same blob bytes Access would store for these groups.

@@ -1,0 +1,112 @@
+#include "jet/query/blob_text.h"
+
+#include <array>
+
+#include "jet/common/error.h"
+
+namespace jet {
+namespace {
+
+// Code page 1252 bytes 0x80-0x9F; the five bytes the code page leaves undefined map to the
+// control characters of the same value, as Windows does, so that every byte survives.
+constexpr std::array<char32_t, 32> kCp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+[[noreturn]] void ThrowUnstorable(const std::string& text) {
+  throw Error(err::kNameInvalid, "'" + text + "' holds characters a property blob cannot store.");
+}
+
+std::vector<char32_t> Utf8CodePoints(const std::string& text) {
+  std::vector<char32_t> points;
+  for (size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<uint8_t>(text[i]);
+    size_t extra = lead < 0x80 ? 0 : (lead >> 5) == 0x6 ? 1 : (lead >> 4) == 0xE ? 2 : (lead >> 3) == 0x1E ? 3 : 4;
+    if (extra == 4 || i + extra >= text.size()) ThrowUnstorable(text);
+    char32_t c = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
+    for (size_t k = 1; k <= extra; ++k) {
+      const auto next = static_cast<uint8_t>(text[i + k]);
+      if ((next & 0xC0) != 0x80) ThrowUnstorable(text);
+      c = (c << 6) | (next & 0x3F);
+    }
+    const char32_t minimum[] = {0, 0x80, 0x800, 0x10000};
+    if (c < minimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) ThrowUnstorable(text);
+    points.push_back(c);
+    i += extra + 1;
+  }
+  return points;
+}
+
+}  // namespace
+
+std::string DecodeBlobText(std::span<const uint8_t> bytes, Format format) {
+  std::string out;
+  if (format == Format::kJet3) {
+    for (uint8_t b : bytes) AppendUtf8(out, b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b);
+    return out;
+  }
+  if (bytes.size() % 2 != 0) ThrowCorrupt("text of odd length in a property blob");
+  for (size_t i = 0; i < bytes.size(); i += 2) {
+    char32_t unit = bytes[i] | (bytes[i + 1] << 8);
+    if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < bytes.size()) {
+      char32_t low = bytes[i + 2] | (bytes[i + 3] << 8);
+      if (low >= 0xDC00 && low < 0xE000) {
+        AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        i += 2;
+        continue;
+      }
+    }
+    if (unit >= 0xD800 && unit < 0xE000) ThrowCorrupt("unpaired surrogate in a property blob text");
+    AppendUtf8(out, unit);
+  }
+  return out;
+}
+
+std::vector<uint8_t> EncodeBlobText(const std::string& utf8, Format format) {
+  std::vector<uint8_t> out;
+  for (char32_t c : Utf8CodePoints(utf8)) {
+    if (format == Format::kJet3) {
+      if (c < 0x80 || (c >= 0xA0 && c < 0x100)) {
+        out.push_back(static_cast<uint8_t>(c));
+        continue;
+      }
+      size_t k = 0;
+      while (k < kCp1252High.size() && kCp1252High[k] != c) ++k;
+      if (k == kCp1252High.size()) ThrowUnstorable(utf8);
+      out.push_back(static_cast<uint8_t>(0x80 + k));
+      continue;
+    }
+    auto put = [&out](char32_t unit) {
+      out.push_back(static_cast<uint8_t>(unit));
+      out.push_back(static_cast<uint8_t>(unit >> 8));
+    };
+    if (c >= 0x10000) {
+      put(0xD800 + ((c - 0x10000) >> 10));
+      put(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      put(c);
+    }
+  }
+  return out;
+}
+
+}  // namespace jet
