@@ -1,6 +1,7 @@
 #include "jet/query/query_sql.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "jet/common/error.h"
 
@@ -12,6 +13,16 @@ namespace qa = query_attribute;
 constexpr const char* kLineBreak = "\r\n";
 
 std::string Text(const std::optional<std::string>& value) { return value.value_or(""); }
+
+// Names are stored bare; SQL needs brackets around those that are not plain words.
+std::string Name(const std::optional<std::string>& value) {
+  const std::string name = Text(value);
+  const bool plain = !name.empty() && !std::isdigit(static_cast<unsigned char>(name[0])) &&
+                     std::all_of(name.begin(), name.end(), [](char c) {
+                       return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+                     });
+  return plain ? name : "[" + name + "]";
+}
 
 std::vector<const QueryRow*> RowsOf(const std::vector<QueryRow>& rows, uint8_t attribute) {
   std::vector<const QueryRow*> found;
@@ -88,9 +99,9 @@ std::string FromList(const std::vector<QueryRow>& rows) {
     if (row->expression) {
       c.text = "(" + *row->expression + ")";
     } else {
-      c.text = Text(row->name1);
+      c.text = Name(row->name1);
     }
-    if (!alias.empty()) c.text += " AS " + alias;
+    if (!alias.empty()) c.text += " AS " + Name(alias);
     c.members.push_back(alias.empty() ? Text(row->name1) : alias);
     components.push_back(std::move(c));
   }
@@ -155,7 +166,7 @@ std::string FromList(const std::vector<QueryRow>& rows) {
 
 std::string ColumnText(const QueryRow& row) {
   std::string text = Text(row.expression);
-  if (row.name1 && !row.name1->empty()) text += " AS " + *row.name1;
+  if (row.name1 && !row.name1->empty()) text += " AS " + Name(row.name1);
   return text;
 }
 
@@ -206,9 +217,15 @@ std::string OrderByClause(const std::vector<QueryRow>& rows) {
   return std::string(kLineBreak) + "ORDER BY " + Joined(parts, ", ");
 }
 
+// Jet accepts a SELECT of expressions only, without FROM.
+std::string FromClause(const std::vector<QueryRow>& rows) {
+  if (!FirstOf(rows, qa::kTable)) return "";
+  return std::string(kLineBreak) + "FROM " + FromList(rows);
+}
+
 // The tail shared by the select-like types: FROM, WHERE, GROUP BY, HAVING, ORDER BY.
 std::string SelectTail(const std::vector<QueryRow>& rows) {
-  std::string out = std::string(kLineBreak) + "FROM " + FromList(rows);
+  std::string out = FromClause(rows);
   out += ExpressionClause(rows, qa::kWhere, "WHERE");
   out += GroupByClause(RowsOf(rows, qa::kGroupBy));
   out += ExpressionClause(rows, qa::kHaving, "HAVING");
@@ -228,7 +245,7 @@ std::string OwnerAccess(int16_t options) {
 std::string SelectSql(const std::vector<QueryRow>& rows, const QueryRow& type_row, bool make_table) {
   const int16_t options = OptionFlags(rows);
   std::string out = "SELECT" + SelectPrefix(rows, options) + " " + Joined(SelectList(rows, options), ", ");
-  if (make_table) out += " INTO " + Text(type_row.name1) + InDatabase(type_row);
+  if (make_table) out += " INTO " + Name(type_row.name1) + InDatabase(type_row);
   return out + SelectTail(rows) + OwnerAccess(options);
 }
 
@@ -236,9 +253,9 @@ std::string AppendSql(const std::vector<QueryRow>& rows, const QueryRow& type_ro
   const int16_t options = OptionFlags(rows);
   std::vector<std::string> targets;
   for (const QueryRow* row : RowsOf(rows, qa::kColumn)) {
-    if (row->name2) targets.push_back(*row->name2);
+    if (row->name2) targets.push_back(Name(row->name2));
   }
-  std::string out = "INSERT INTO " + Text(type_row.name1) + InDatabase(type_row);
+  std::string out = "INSERT INTO " + Name(type_row.name1) + InDatabase(type_row);
   if (!targets.empty()) out += " (" + Joined(targets, ", ") + ")";
   out += kLineBreak;
   std::vector<std::string> sources;
@@ -285,7 +302,7 @@ std::string CrossTabSql(const std::vector<QueryRow>& rows) {
   const int16_t options = OptionFlags(rows);
   std::string out = "TRANSFORM " + Joined(values, ", ") + kLineBreak;
   out += "SELECT" + SelectPrefix(rows, options) + " " + Joined(headings, ", ");
-  out += std::string(kLineBreak) + "FROM " + FromList(rows);
+  out += FromClause(rows);
   out += ExpressionClause(rows, qa::kWhere, "WHERE");
   out += GroupByClause(row_groups);
   out += ExpressionClause(rows, qa::kHaving, "HAVING");
