@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+
+namespace jet::store {
+
+// The thin layer between the store and the operating system. Every failure is raised as a
+// jet::Error with a Jet number, so callers above never see errno or GetLastError().
+
+#ifdef _WIN32
+using NativeHandle = void*;
+#else
+using NativeHandle = int;
+#endif
+
+// An open file, closed when it goes out of scope.
+class FileHandle {
+ public:
+  FileHandle() = default;
+  explicit FileHandle(NativeHandle handle) : handle_(handle) {}
+  FileHandle(FileHandle&& other) noexcept;
+  FileHandle& operator=(FileHandle&& other) noexcept;
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  ~FileHandle();
+
+  bool is_open() const;
+  NativeHandle native() const { return handle_; }
+  void Reset();
+
+ private:
+#ifdef _WIN32
+  NativeHandle handle_ = nullptr;
+#else
+  NativeHandle handle_ = -1;
+#endif
+};
+
+enum class OpenMode { kRead, kReadWrite };
+
+// Opens an existing file. A missing file raises 3024, a file that may not be opened as asked
+// (read-only file, read-only folder or medium, permission) raises 3051.
+FileHandle OpenExisting(const std::filesystem::path& path, OpenMode mode);
+// Creates a file that must not exist yet, readable and writable only by the owner until the
+// caller gives it its final mode.
+FileHandle CreateNew(const std::filesystem::path& path);
+
+uint64_t FileSize(const FileHandle& file, const std::filesystem::path& path);
+// Reads exactly bytes.size() bytes at offset; a short read is a damaged (truncated) file.
+void ReadAt(const FileHandle& file, uint64_t offset, std::span<uint8_t> bytes, const std::filesystem::path& path);
+// Writes all of bytes at the file's current end (the store only ever writes files front to back).
+void WriteAll(const FileHandle& file, std::span<const uint8_t> bytes, const std::filesystem::path& path);
+void SyncFile(const FileHandle& file, const std::filesystem::path& path);
+// Makes a rename or a new name in the folder durable; a no-op where the platform has no
+// such call (Windows makes the rename durable with its write-through flag).
+void SyncDirectory(const std::filesystem::path& folder);
+// Replaces `to` with `from` in one step: a reader sees the old file or the new one, never
+// neither.
+void RenameReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+// Removes a file if it is there; failures are ignored (used for clean-up only).
+void RemoveQuietly(const std::filesystem::path& path) noexcept;
+
+// Test-only: make the n-th call (1 = the next one) of a step fail with an errno value
+// (ENOSPC, EIO, EACCES, ...) as if the system had returned it. Counting starts when the fault
+// is set; a fault fires once and is then gone.
+enum class IoStep { kWrite, kSync, kRename };
+struct InjectedFault {
+  IoStep step;
+  int nth;
+  int error;
+};
+void InjectFaultForTesting(std::optional<InjectedFault> fault);
+
+// The Jet error for a system error number of a write-side step: 3043 with a text that says
+// what happened (disk full, permission, input/output).
+[[noreturn]] void ThrowIoError(int error, const char* action, const std::filesystem::path& path);
+
+}  // namespace jet::store
