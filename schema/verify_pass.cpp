@@ -1,0 +1,253 @@
+#include "schema/verify_pass.h"
+
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "schema/comparison_rules.h"
+#include "schema/runtime_error.h"
+
+namespace schema {
+namespace {
+
+// Runs one statement under the "errors ignored" policy: a failing statement is skipped.
+template <typename Statement>
+void IgnoringErrors(Statement&& statement) {
+  try {
+    statement();
+  } catch (const std::exception&) {
+  }
+}
+
+// Walks 0 .. count - 1 with the 16-bit arithmetic the passes use: Count - 1 and every
+// increment are checked.
+template <typename Body>
+void ForEachPosition(int16_t count, Body&& body) {
+  const int16_t last = Add16(count, -1);
+  for (int16_t i = 0; i <= last; i = Add16(i, 1)) {
+    if (!body(i)) return;
+  }
+}
+
+// Position of the first item whose name is SameName with `name`, or -1.
+template <typename NameAt>
+int16_t FindByName(int16_t count, const std::string& name, NameAt&& name_at) {
+  int16_t found = -1;
+  ForEachPosition(count, [&](int16_t i) {
+    if (SameName(name_at(i), name)) {
+      found = i;
+      return false;
+    }
+    return true;
+  });
+  return found;
+}
+
+class Verifier {
+ public:
+  Verifier(PassState& state, PassWindow& window) : state_(state), window_(window) {}
+
+  void LinkedLocalTables() {
+    std::vector<std::string> names;
+    int16_t count = 0;
+    IgnoringErrors([&] { count = state_.dbLoc->Tables().Count(); });
+    for (int16_t i = 0; i < count; ++i) {
+      IgnoringErrors([&] {
+        TableDefRef table = state_.dbLoc->Tables().Item(i);
+        int32_t attributes = table->Attributes();
+        if (!IsSystemTable(attributes) && IsLinkedTable(attributes)) names.push_back(table->Name());
+      });
+    }
+    for (const std::string& name : names) IgnoringErrors([&] { Line("Disconnetto: " + name); });
+  }
+
+  void Queries() {
+    QueryDefs& local = state_.dbLoc->Queries();
+    QueryDefs& reference = state_.dbAgg->Queries();
+    if (local.Count() >= 1) {
+      std::vector<std::string> names;
+      ForEachPosition(local.Count(), [&](int16_t i) {
+        names.push_back(local.Item(i)->Name());
+        return true;
+      });
+      for (const std::string& name : names) {
+        if (IsKeptQuery(name)) continue;
+        if (FindByName(reference.Count(), name, [&](int16_t j) { return reference.Item(j)->Name(); }) < 0)
+          Line("Cancello query: " + name);
+      }
+    }
+    ForEachPosition(reference.Count(), [&](int16_t i) {
+      std::string name = reference.Item(i)->Name();
+      if (FindByName(local.Count(), name, [&](int16_t j) { return local.Item(j)->Name(); }) < 0)
+        Line("Nuova query: " + name);
+      return true;
+    });
+  }
+
+  void SurplusLocalTables() {
+    TableDefs& local = state_.dbLoc->Tables();
+    TableDefs& reference = state_.dbAgg->Tables();
+    std::vector<std::string> names;
+    int16_t n = -1;
+    ForEachPosition(local.Count(), [&](int16_t i) {
+      TableDefRef table = local.Item(i);
+      if (IsSystemTable(table->Attributes())) return true;
+      std::string name = table->Name();
+      if (state_.bKVO && IsTemporaryTableName(name)) return true;
+      n = Add16(n, 1);
+      names.push_back(name);
+      return true;
+    });
+    for (const std::string& name : names) {
+      bool found = false;
+      ForEachPosition(reference.Count(), [&](int16_t j) {
+        TableDefRef table = reference.Item(j);
+        if (IsSystemTable(table->Attributes())) return true;
+        found = SameName(table->Name(), name);
+        return !found;
+      });
+      if (!found && !IsClientiTmp(name)) Line("Elimino Tabella: " + name);
+    }
+  }
+
+  void TablesInBoth() {
+    TableDefs& local = state_.dbLoc->Tables();
+    TableDefs& reference = state_.dbAgg->Tables();
+    ForEachPosition(reference.Count(), [&](int16_t i) {
+      TableDefRef reference_table = reference.Item(i);
+      if (IsSystemTable(reference_table->Attributes())) return true;
+      const std::string table_name = reference_table->Name();
+      bool found = false;
+      ForEachPosition(local.Count(), [&](int16_t j) {
+        TableDefRef local_table = local.Item(j);
+        if (IsSystemTable(local_table->Attributes()) || !SameName(local_table->Name(), table_name)) return true;
+        ComparePair(table_name, *reference_table, *local_table);
+        found = true;
+        window_.DoEvents();
+        return true;
+      });
+      if (!found) Line("Nuova tabella: " + table_name);
+      return true;
+    });
+  }
+
+ private:
+  void ComparePair(const std::string& t, TableDef& reference, TableDef& local) {
+    Indexes& local_indexes = local.TableIndexes();
+    Indexes& reference_indexes = reference.TableIndexes();
+    if (local_indexes.Count() >= 1) {
+      std::vector<std::string> names;
+      ForEachPosition(local_indexes.Count(), [&](int16_t k) {
+        names.push_back(local_indexes.Item(k)->Name());
+        return true;
+      });
+      for (const std::string& name : names) {
+        if (FindByName(reference_indexes.Count(), name, [&](int16_t k) { return reference_indexes.Item(k)->Name(); }) < 0)
+          Line("Tabella  " + t + " : Elimino Indice -> " + name);
+      }
+    }
+    Fields& local_fields = local.TableFields();
+    Fields& reference_fields = reference.TableFields();
+    if (local_fields.Count() >= 1) {
+      std::vector<std::string> names;
+      ForEachPosition(local_fields.Count(), [&](int16_t k) {
+        names.push_back(local_fields.Item(k)->Name());
+        return true;
+      });
+      for (const std::string& name : names) {
+        if (FindByName(reference_fields.Count(), name, [&](int16_t k) { return reference_fields.Item(k)->Name(); }) < 0)
+          Line("Tabella  " + t + " : Elimino  Campo -> " + name);
+      }
+    }
+    ForEachPosition(reference_fields.Count(), [&](int16_t k) {
+      FieldRef reference_field = reference_fields.Item(k);
+      const std::string f = reference_field->Name();
+      int16_t match = FindByName(local_fields.Count(), f, [&](int16_t m) { return local_fields.Item(m)->Name(); });
+      if (match < 0) {
+        Line("Tabella  " + t + " :     Nuovo  Campo: " + f);
+        return true;
+      }
+      FieldRef local_field = local_fields.Item(match);
+      const int16_t local_type = local_field->Type();
+      const int16_t reference_type = reference_field->Type();
+      if (local_type != reference_type) {
+        Line("Tabella  " + t + " : Campo " + f + " di tipo diverso: da '" + types_.Name(local_type) + "' a '" +
+             types_.Name(reference_type) + "' - sostituisco ...");
+      } else if (local_type == 10) {
+        const int32_t local_size = local_field->Size();
+        const int32_t reference_size = reference_field->Size();
+        if (local_size != reference_size)
+          Line("Tabella  " + t + " : Campo " + f + " con dimensione diversa: da " + std::to_string(local_size) + " a " +
+               std::to_string(reference_size) + " - sostituisco ...");
+      }
+      return true;
+    });
+  }
+
+  void Line(const std::string& text) { window_.RunLogAddItem(text); }
+
+  PassState& state_;
+  PassWindow& window_;
+  FieldTypeTable types_;
+};
+
+void CloseAndRelease(PassState& state) {
+  if (state.dbLoc) IgnoringErrors([&] { state.dbLoc->Close(); });
+  if (state.dbAgg) IgnoringErrors([&] { state.dbAgg->Close(); });
+  state.dbLoc.reset();
+  state.dbAgg.reset();
+  state.wsDAO.reset();
+}
+
+void RecordFailure(PassState& state, int32_t number, const std::string& description) {
+  state.nErrore = ErrorNumberForState(number);
+  state.sErrore = description;
+}
+
+}  // namespace
+
+void VerifyUpdate(PassState& state, PassWindow& window, DBEngine& engine) {
+  Verifier verifier(state, window);  // builds the field type table first
+  window.RunLogSetBackColor(kRunLogPaleRed);
+  window.RunLogClear();
+  window.BusyCursorOn();
+  state.nErrore = 0;
+  state.sErrore.clear();
+
+  // A database that does not open must not pass for an empty comparison: say so, and leave
+  // the failure in nErrore.
+  std::string opening = state.LPathAgg;
+  try {
+    state.wsDAO = engine.Workspaces(0);
+    state.dbAgg = state.wsDAO->OpenDatabase(state.LPathAgg);
+    opening = state.LPathLoc;
+    state.dbLoc = state.wsDAO->OpenDatabase(state.LPathLoc);
+  } catch (const jet::Error& error) {
+    RecordFailure(state, error.number(), error.description());
+  } catch (const std::exception& error) {
+    RecordFailure(state, 3000, error.what());
+  }
+  if (state.nErrore != 0) {
+    window.RunLogAddItem("Impossibile aprire il database " + opening + ": " + state.sErrore);
+    CloseAndRelease(state);
+    window.BusyCursorOff();
+    window.MessageBox("Impossibile aprire il database " + opening + "\n" + state.sErrore, 16, "");
+    return;
+  }
+
+  verifier.LinkedLocalTables();
+  try {
+    window.DoEvents();
+    verifier.Queries();
+    verifier.SurplusLocalTables();
+    verifier.TablesInBoth();
+  } catch (const jet::Error& error) {
+    RecordFailure(state, error.number(), error.description());
+  } catch (const std::exception& error) {
+    RecordFailure(state, 3000, error.what());
+  }
+  CloseAndRelease(state);
+  window.BusyCursorOff();
+}
+
+}  // namespace schema
