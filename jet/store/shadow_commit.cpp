@@ -1,0 +1,97 @@
+#include "jet/store/shadow_commit.h"
+
+#include <algorithm>
+#include <atomic>
+#include <system_error>
+#include <vector>
+
+#include "jet/common/error.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#else
+#include <process.h>
+#endif
+
+namespace jet::store {
+namespace {
+
+// Pages go to the file in runs of this many: few system calls, little memory.
+constexpr uint32_t kPagesPerWrite = 64;
+
+long ProcessId() {
+#ifdef _WIN32
+  return _getpid();
+#else
+  return static_cast<long>(::getpid());
+#endif
+}
+
+void CopyModeAndOwner(const FileHandle& from, const FileHandle& to, const std::filesystem::path& path) {
+#ifndef _WIN32
+  struct stat info {};
+  if (::fstat(from.native(), &info) != 0) ThrowIoError(errno, "reading", path);
+  // The owner first: changing it may clear set-id bits that the mode then restores. A user
+  // who is not the owner may not give the file away; the file then belongs to the user who
+  // saved it, as it would after Access compacted it, rather than the change being refused.
+  if (::fchown(to.native(), info.st_uid, info.st_gid) != 0) {
+    if (::fchown(to.native(), static_cast<uid_t>(-1), info.st_gid) != 0) {
+      // Group not ours either: keep the default.
+    }
+  }
+  if (::fchmod(to.native(), info.st_mode & 07777) != 0) ThrowIoError(errno, "saving", path);
+#else
+  (void)from;
+  (void)to;
+  (void)path;
+#endif
+}
+
+}  // namespace
+
+namespace detail {
+
+std::filesystem::path ShadowPathFor(const std::filesystem::path& database) {
+  static std::atomic<unsigned> counter{0};
+  std::filesystem::path shadow = database;
+  shadow += kShadowMarker + std::to_string(ProcessId()) + "-" + std::to_string(++counter);
+  return shadow;
+}
+
+FileHandle WriteShadow(PageSource& pages, const std::filesystem::path& shadow, const FileHandle& original) {
+  FileHandle file = CreateNew(shadow);
+  const uint32_t page_size = pages.page_size();
+  std::vector<uint8_t> run;
+  run.reserve(size_t{page_size} * kPagesPerWrite);
+  const uint32_t count = pages.page_count();
+  for (uint32_t first = 0; first < count; first += kPagesPerWrite) {
+    run.clear();
+    const uint32_t last = std::min(count, first + kPagesPerWrite);
+    for (uint32_t number = first; number < last; ++number) {
+      const auto page = pages.Page(number);
+      if (page.size() != page_size) ThrowCorrupt("page " + std::to_string(number) + " has the wrong size");
+      run.insert(run.end(), page.begin(), page.end());
+    }
+    WriteAll(file, run, shadow);
+  }
+  CopyModeAndOwner(original, file, shadow);
+  SyncFile(file, shadow);
+  return file;
+}
+
+}  // namespace detail
+
+void RemoveStaleShadows(const std::filesystem::path& database) noexcept {
+  std::error_code error;
+  const std::filesystem::path folder =
+      database.has_parent_path() ? database.parent_path() : std::filesystem::path(".");
+  const std::string prefix = database.filename().string() + kShadowMarker;
+  for (auto it = std::filesystem::directory_iterator(folder, error);
+       !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0) RemoveQuietly(it->path());
+  }
+}
+
+}  // namespace jet::store
