@@ -54,6 +54,7 @@ inline constexpr uint8_t kRequired = 0x08;
 // A real index: one B-tree of keys.
 struct RealIndexDef {
   uint32_t row_count = 0;          // first word of its count block, as stored
+  uint32_t unique_entry_count = 0; // second word of its count block
   std::vector<IndexColumnDef> columns;
   uint32_t usage_map_pointer = 0;  // page/row of its usage map
   uint32_t first_page = 0;         // root page of the B-tree
@@ -68,10 +69,19 @@ struct LogicalIndexDef {
   uint8_t kind = 0;                // 1 = primary key, 2 = foreign key, 0 = ordinary
   uint32_t related_table = 0;      // foreign keys: the other table's definition page
   uint32_t related_index = 0;
-  uint8_t cascade_flags = 0;
+  uint8_t related_table_type = 0;
+  uint8_t cascade_update = 0;
+  uint8_t cascade_delete = 0;
 
   bool primary() const { return kind == 1; }
   bool foreign_key() const { return kind == 2; }
+};
+
+// The two usage maps of the long-value pages of one memo or OLE column.
+struct LongValueMapsDef {
+  uint16_t column_number = 0;
+  uint32_t owned_pages_pointer = 0;  // 0: the column has no map
+  uint32_t free_pages_pointer = 0;
 };
 
 // A table definition as parsed from its TDEF page chain.
@@ -89,6 +99,14 @@ struct TableDef {
   std::vector<ColumnDef> columns;  // in descriptor order
   std::vector<RealIndexDef> real_indexes;
   std::vector<LogicalIndexDef> indexes;
+  std::vector<LongValueMapsDef> long_value_maps;
+  std::vector<uint32_t> definition_pages;  // the TDEF chain, first page first
+
+  const ColumnDef* ColumnByNumber(uint16_t number) const {
+    for (const ColumnDef& column : columns)
+      if (column.number == number) return &column;
+    return nullptr;
+  }
 };
 
 }  // namespace jet

@@ -1,0 +1,152 @@
+#include "jet/core/database.h"
+
+#include <map>
+
+#include "jet/common/error.h"
+#include "jet/core/catalog.h"
+#include "jet/core/field_properties.h"
+#include "jet/core/page_cache.h"
+#include "jet/core/row_codec.h"
+#include "jet/core/table_definition.h"
+#include "jet/query/property_blob.h"
+#include "jet/query/query_sql.h"
+#include "jet/store/file_io.h"
+#include "jet/store/file_page_reader.h"
+
+namespace jet {
+namespace {
+
+// Enough for every definition, map and catalog page of a large schema, small enough to be
+// no concern: 4 MB of Jet 4 pages.
+constexpr size_t kCachedPages = 1024;
+
+Format FormatOfPageSize(uint32_t page_size) { return page_size == 2048 ? Format::kJet3 : Format::kJet4; }
+
+int32_t DaoAttributes(const CatalogObject& object) {
+  uint32_t attributes = static_cast<uint32_t>(object.flags);
+  if (object.type == object_type::kLinkedTable) attributes |= table_attribute::kLinked;
+  if (object.type == object_type::kLinkedOdbc) attributes |= table_attribute::kLinkedOdbc;
+  return static_cast<int32_t>(attributes);
+}
+
+}  // namespace
+
+struct Database::Files {
+  store::FileHandle handle;
+  std::unique_ptr<store::FilePageReader> reader;
+  std::unique_ptr<PageCache> cache;
+};
+
+Database::~Database() = default;
+
+std::unique_ptr<Database> Database::Open(const std::filesystem::path& path) {
+  std::unique_ptr<Database> database(new Database());
+  database->path_ = path;
+  database->files_ = std::make_unique<Files>();
+  Files& files = *database->files_;
+  files.handle = store::OpenExisting(path, store::OpenMode::kRead);
+  files.reader = std::make_unique<store::FilePageReader>(files.handle, path);
+  files.cache = std::make_unique<PageCache>(*files.reader, kCachedPages);
+  database->pages_ = files.cache.get();
+  database->Load();
+  return database;
+}
+
+std::unique_ptr<Database> Database::FromPages(PageSource& pages, const std::filesystem::path& path) {
+  std::unique_ptr<Database> database(new Database());
+  database->path_ = path;
+  database->pages_ = &pages;
+  database->Load();
+  return database;
+}
+
+void Database::Load() {
+  PageSource& pages = *pages_;
+  const Format format = FormatOfPageSize(pages.page_size());
+  if (pages.page_count() <= kCatalogDefinitionPage)
+    ThrowCorrupt("the file '" + path_.string() + "' ends before its catalog");
+  header_ = ReadDatabaseHeader(pages.Page(0), format);
+  if (header_.has_password) throw Error(err::kNotValidPassword, "Not a valid password.");
+  if (header_.database_key != 0)
+    throw Error(err::kUnrecognizedFormat, "Unrecognized database format '" + path_.string() +
+                                              "': the database is encrypted.");
+  const uint16_t code_page = header_.code_page;
+
+  TableDef msys_objects = ReadTableDefinition(pages, format, kCatalogDefinitionPage, code_page);
+  msys_objects.name = "MSysObjects";
+  catalog_ = ReadCatalog(pages, msys_objects, code_page);
+
+  std::vector<const CatalogObject*> query_objects;
+  for (const CatalogObject& object : catalog_) {
+    if (object.type == object_type::kQuery) query_objects.push_back(&object);
+    if (object.type != object_type::kTable && object.type != object_type::kLinkedTable &&
+        object.type != object_type::kLinkedOdbc)
+      continue;
+    TableInfo table;
+    table.object = object;
+    table.name = object.name;
+    table.attributes = DaoAttributes(object);
+    if (object.type == object_type::kTable) {
+      const uint32_t page = static_cast<uint32_t>(object.id) & kObjectIdPageMask;
+      table.def = page == kCatalogDefinitionPage ? msys_objects : ReadTableDefinition(pages, format, page, code_page);
+      table.def.name = object.name;
+      const PropertyBlob properties =
+          object.properties.empty() ? PropertyBlob{} : ParsePropertyBlob(object.properties, format);
+      table.fields = ReadFields(table.def, properties);
+      table.indexes = ReadIndexes(table.def);
+    }
+    tables_.push_back(std::move(table));
+  }
+
+  if (query_objects.empty()) return;
+  const TableInfo* msys_queries = FindTable("MSysQueries");
+  if (!msys_queries || msys_queries->def.columns.empty())
+    ThrowCorrupt("the database has stored queries but no MSysQueries table");
+  std::map<int32_t, std::vector<QueryRow>> rows_by_query;
+  for (QueryRow& row : ReadQueryRows(pages, msys_queries->def, code_page))
+    rows_by_query[row.object_id].push_back(std::move(row));
+  for (const CatalogObject* object : query_objects) {
+    QueryInfo query;
+    query.object = *object;
+    query.name = object->name;
+    query.rows = std::move(rows_by_query[object->id]);
+    // A query Jet itself could not run still belongs to the database: it is listed, with
+    // empty SQL, rather than making the whole file unreadable.
+    try {
+      query.type = QueryTypeOf(query.rows);
+      query.sql = QuerySql(query.rows);
+    } catch (const Error&) {
+    }
+    queries_.push_back(std::move(query));
+  }
+}
+
+const TableInfo* Database::FindTable(std::string_view name) const {
+  for (const TableInfo& table : tables_)
+    if (SameObjectName(table.name, name)) return &table;
+  return nullptr;
+}
+
+const QueryInfo* Database::FindQuery(std::string_view name) const {
+  for (const QueryInfo& query : queries_)
+    if (SameObjectName(query.name, name)) return &query;
+  return nullptr;
+}
+
+Database::RowCursor::RowCursor(Database& database, const TableInfo& table)
+    : table_(table),
+      format_(database.format()),
+      scan_(database.pages(), table.def),
+      code_page_(database.header().code_page),
+      pages_(database.pages()) {
+  if (table.def.columns.empty() && table.linked())
+    throw Error(err::kItemNotFound, "The rows of the linked table '" + table.name + "' live in another database.");
+}
+
+bool Database::RowCursor::Next(Row& row) {
+  if (!scan_.Next()) return false;
+  row = DecodeRow(table_.def, scan_.bytes(), DecodeContext{format_, code_page_, &pages_});
+  return true;
+}
+
+}  // namespace jet

@@ -1,0 +1,116 @@
+#include "jet/core/field_properties.h"
+
+#include <algorithm>
+
+#include "jet/query/property_value.h"
+
+namespace jet {
+namespace {
+
+const PropertyGroup* GroupFor(const PropertyBlob& blob, const std::string& target) {
+  for (const PropertyGroup& group : blob.groups)
+    if (group.chunk_type != 0 && SameObjectName(group.target, target)) return &group;
+  return nullptr;
+}
+
+std::optional<bool> BoolOf(const PropertyGroup* group, const char* name) {
+  if (!group) return std::nullopt;
+  const StoredProperty* property = FindProperty(*group, name);
+  if (!property) return std::nullopt;
+  return PropertyBool(*property);
+}
+
+std::optional<std::string> TextOf(const PropertyGroup* group, const char* name, Format format) {
+  if (!group) return std::nullopt;
+  const StoredProperty* property = FindProperty(*group, name);
+  if (!property) return std::nullopt;
+  return PropertyText(*property, format);
+}
+
+}  // namespace
+
+bool SameObjectName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+           return lower(x) == lower(y);
+         });
+}
+
+const FieldInfo* TableInfo::FindField(std::string_view field_name) const {
+  for (const FieldInfo& field : fields)
+    if (SameObjectName(field.name(), field_name)) return &field;
+  return nullptr;
+}
+
+int16_t DaoTypeOf(const ColumnDef& column) {
+  // Decimal shows as dbDecimal (20) in DAO; every other stored type number is DAO's own.
+  if (column.type == static_cast<uint8_t>(FieldType::kNumeric)) return 20;
+  return column.type;
+}
+
+int32_t DaoSizeOf(const ColumnDef& column, Format format) {
+  switch (static_cast<FieldType>(column.type)) {
+    case FieldType::kText:
+      return format == Format::kJet4 ? column.length / 2 : column.length;
+    case FieldType::kMemo:
+    case FieldType::kOle:
+      return 0;
+    default:
+      return column.length;
+  }
+}
+
+std::vector<FieldInfo> ReadFields(const TableDef& table, const PropertyBlob& properties) {
+  std::vector<ColumnDef> columns = table.columns;
+  std::stable_sort(columns.begin(), columns.end(),
+                   [](const ColumnDef& a, const ColumnDef& b) { return a.number < b.number; });
+  std::vector<FieldInfo> fields;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    FieldInfo field;
+    field.column = columns[i];
+    field.dao_type = DaoTypeOf(columns[i]);
+    field.size = DaoSizeOf(columns[i], table.format);
+    field.ordinal_position = static_cast<int16_t>(i);
+    const PropertyGroup* group = GroupFor(properties, columns[i].name);
+    field.required = BoolOf(group, "Required");
+    field.allow_zero_length = BoolOf(group, "AllowZeroLength");
+    field.default_value = TextOf(group, "DefaultValue", table.format);
+    field.validation_rule = TextOf(group, "ValidationRule", table.format);
+    field.validation_text = TextOf(group, "ValidationText", table.format);
+    if (group) {
+      if (const StoredProperty* p = FindProperty(*group, "OrdinalPosition"))
+        field.ordinal_position = static_cast<int16_t>(PropertyInteger(*p));
+    }
+    fields.push_back(std::move(field));
+  }
+  return fields;
+}
+
+std::vector<IndexInfo> ReadIndexes(const TableDef& table) {
+  std::vector<IndexInfo> indexes;
+  for (size_t i = 0; i < table.indexes.size(); ++i) {
+    const LogicalIndexDef& logical = table.indexes[i];
+    const RealIndexDef& real = table.real_indexes.at(logical.real_index);
+    IndexInfo index;
+    index.name = logical.name;
+    index.primary = logical.primary();
+    index.foreign_key = logical.foreign_key();
+    index.unique = (real.flags & index_flag::kUnique) != 0;
+    index.ignore_nulls = (real.flags & index_flag::kIgnoreNulls) != 0;
+    index.required = (real.flags & index_flag::kRequired) != 0;
+    index.logical_index = static_cast<uint32_t>(i);
+    index.real_index = logical.real_index;
+    for (const IndexColumnDef& column : real.columns) {
+      const ColumnDef* def = table.ColumnByNumber(column.column_number);
+      index.fields.push_back(IndexFieldInfo{def ? def->name : std::string(), column.ascending});
+    }
+    indexes.push_back(std::move(index));
+  }
+  // DAO lists indexes by their index number, not by where the definition stores them.
+  std::stable_sort(indexes.begin(), indexes.end(), [&](const IndexInfo& a, const IndexInfo& b) {
+    return table.indexes[a.logical_index].index_number < table.indexes[b.logical_index].index_number;
+  });
+  return indexes;
+}
+
+}  // namespace jet

@@ -1,0 +1,164 @@
+#include "jet/core/table_definition.h"
+
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "jet/common/byte_reader.h"
+#include "jet/core/text_codec.h"
+
+namespace jet {
+namespace {
+
+// Offsets inside the definition stream and its records, for one format.
+struct Layout {
+  size_t header;             // where the column/index counts begin
+  size_t header_end;
+  size_t count_block;        // bytes per real-index count block
+  size_t column_descriptor;
+  size_t real_index;
+  size_t logical_index;
+  // column descriptor
+  size_t column_number, variable_index, sort_order, code_page, flags, fixed_offset, length;
+  // real index descriptor
+  size_t real_columns, real_usage_map, real_first_page, real_flags;
+  // logical index descriptor
+  size_t logical_number, logical_real, logical_related_type, logical_related_index, logical_related_page,
+      logical_cascade_update, logical_cascade_delete, logical_kind;
+};
+
+constexpr Layout kJet3{21, 43, 8,  18, 39, 20, 1, 3, 9,  11, 13, 14, 16,
+                       0,  30, 34, 38, 0,  4,  8, 9, 13, 17, 18, 19};
+constexpr Layout kJet4{41, 63, 12, 25, 52, 28, 5, 7, 11, 0,  15, 21, 23,
+                       4,  34, 38, 46, 4,  8,  12, 13, 17, 21, 22, 23};
+
+constexpr size_t kMaxIndexColumns = 10;
+constexpr uint16_t kNoColumn = 0xFFFF;
+constexpr uint8_t kAscendingOrder = 0x01;  // the order byte of a descending column is 0x00
+
+// The definition as one byte stream: the first page whole, each continuation page after its
+// 8-byte header.
+std::vector<uint8_t> DefinitionStream(PageSource& pages, uint32_t first, std::vector<uint32_t>& chain) {
+  std::vector<uint8_t> stream;
+  std::unordered_set<uint32_t> seen;
+  for (uint32_t page = first; page != 0;) {
+    if (!seen.insert(page).second) ThrowCorrupt("the definition at page " + std::to_string(first) + " loops");
+    const auto bytes = pages.Page(page);
+    const ByteReader reader(bytes, "table definition page");
+    if (reader.U8(0) != kTableDefinitionPageType)
+      ThrowCorrupt("page " + std::to_string(page) + " is not a table definition page");
+    chain.push_back(page);
+    stream.insert(stream.end(), bytes.begin() + (stream.empty() ? 0 : 8), bytes.end());
+    page = reader.U32(4);
+  }
+  return stream;
+}
+
+std::string ReadName(const ByteReader& r, size_t& at, Format format, uint16_t code_page) {
+  const size_t length = format == Format::kJet3 ? r.U8(at) : r.U16(at);
+  at += format == Format::kJet3 ? 1 : 2;
+  std::string name = DecodeText(r.Slice(at, length), format, code_page);
+  at += length;
+  return name;
+}
+
+}  // namespace
+
+TableDef ReadTableDefinition(PageSource& pages, Format format, uint32_t definition_page, uint16_t code_page) {
+  const bool jet3 = format == Format::kJet3;
+  const Layout& L = jet3 ? kJet3 : kJet4;
+  TableDef table;
+  table.format = format;
+  table.definition_page = definition_page;
+  const std::vector<uint8_t> stream = DefinitionStream(pages, definition_page, table.definition_pages);
+  const ByteReader r(stream, "table definition");
+
+  table.row_count = r.U32(jet3 ? 12 : 16);
+  table.next_auto_number = r.U32(jet3 ? 16 : 20);
+  table.table_type = r.U8(L.header - 1);
+  table.max_columns = r.U16(L.header);
+  table.variable_column_count = r.U16(L.header + 2);
+  const uint16_t column_count = r.U16(L.header + 4);
+  const uint32_t logical_count = r.U32(L.header + 6);
+  const uint32_t real_count = r.U32(L.header + 10);
+  table.owned_pages_pointer = r.U32(L.header + 14);
+  table.free_pages_pointer = r.U32(L.header + 18);
+  // Every count below costs bytes of the stream; a count the stream cannot hold is damage
+  // (checked before anything is sized by it).
+  if (real_count > stream.size() / L.count_block || logical_count > stream.size() / L.logical_index)
+    ThrowCorrupt("the definition at page " + std::to_string(definition_page) + " claims too many indexes");
+
+  size_t at = L.header_end;
+  std::vector<std::pair<uint32_t, uint32_t>> counts;
+  for (uint32_t i = 0; i < real_count; ++i, at += L.count_block) counts.emplace_back(r.U32(at), r.U32(at + 4));
+
+  for (uint16_t i = 0; i < column_count; ++i, at += L.column_descriptor) {
+    const ByteReader d = r.Sub(at, L.column_descriptor);
+    ColumnDef c;
+    c.type = d.U8(0);
+    c.number = d.U16(L.column_number);
+    c.variable_index = d.U16(L.variable_index);
+    c.flags = d.U8(L.flags);
+    c.fixed_offset = d.U16(L.fixed_offset);
+    c.length = d.U16(L.length);
+    c.position = i;
+    if (jet3) {
+      c.sort_order = d.U16(L.sort_order);
+      c.code_page = d.U16(L.code_page);
+    } else {
+      c.extra_flags = d.U8(16);
+      if (c.type == static_cast<uint8_t>(FieldType::kNumeric)) {
+        c.precision = d.U8(11);
+        c.scale = d.U8(12);
+      } else {
+        c.sort_order = d.U16(L.sort_order);
+      }
+    }
+    table.columns.push_back(c);
+  }
+  for (ColumnDef& c : table.columns) c.name = ReadName(r, at, format, code_page);
+
+  for (uint32_t i = 0; i < real_count; ++i, at += L.real_index) {
+    const ByteReader d = r.Sub(at, L.real_index);
+    RealIndexDef index;
+    index.row_count = counts[i].first;
+    index.unique_entry_count = counts[i].second;
+    for (size_t k = 0; k < kMaxIndexColumns; ++k) {
+      const uint16_t number = d.U16(L.real_columns + 3 * k);
+      if (number == kNoColumn) continue;
+      index.columns.push_back(IndexColumnDef{number, (d.U8(L.real_columns + 3 * k + 2) & kAscendingOrder) != 0});
+    }
+    index.usage_map_pointer = d.U32(L.real_usage_map);
+    index.first_page = d.U32(L.real_first_page);
+    index.flags = d.U8(L.real_flags);
+    table.real_indexes.push_back(index);
+  }
+
+  for (uint32_t i = 0; i < logical_count; ++i, at += L.logical_index) {
+    const ByteReader d = r.Sub(at, L.logical_index);
+    LogicalIndexDef index;
+    index.index_number = d.U32(L.logical_number);
+    index.real_index = d.U32(L.logical_real);
+    index.related_table_type = d.U8(L.logical_related_type);
+    index.related_index = d.U32(L.logical_related_index);
+    index.related_table = d.U32(L.logical_related_page);
+    index.cascade_update = d.U8(L.logical_cascade_update);
+    index.cascade_delete = d.U8(L.logical_cascade_delete);
+    index.kind = d.U8(L.logical_kind);
+    if (index.real_index >= real_count)
+      ThrowCorrupt("an index of the definition at page " + std::to_string(definition_page) +
+                   " names a missing real index");
+    table.indexes.push_back(index);
+  }
+  for (LogicalIndexDef& index : table.indexes) index.name = ReadName(r, at, format, code_page);
+
+  // The long-value map list ends at 0xFFFF; older definitions may stop without one.
+  while (r.Has(at, 2) && r.U16(at) != 0xFFFF) {
+    const ByteReader d = r.Sub(at, 10);
+    table.long_value_maps.push_back(LongValueMapsDef{d.U16(0), d.U32(2), d.U32(6)});
+    at += 10;
+  }
+  return table;
+}
+
+}  // namespace jet
