@@ -24,6 +24,7 @@ inline constexpr int32_t kSyntaxUpdate = 3144;
 inline constexpr int32_t kTooManyFields = 3190;
 inline constexpr int32_t kDuplicateField = 3191;
 inline constexpr int32_t kInUseByOther = 3196;
+inline constexpr int32_t kNotSupported = 3251;  // "Operation is not supported for this type of object."
 inline constexpr int32_t kItemNotFound = 3265;
 inline constexpr int32_t kFieldInIndex = 3280;
 inline constexpr int32_t kInUseExclusive = 3356;

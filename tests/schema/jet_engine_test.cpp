@@ -1,0 +1,74 @@
+#include "schema/jet_engine.h"
+
+#include <gtest/gtest.h>
+
+#include "jet/common/error.h"
+#include "schema/verify_pass.h"
+#include "tests/support/corpus.h"
+#include "tests/support/recording_window.h"
+
+namespace {
+
+using vantrel::test::CorpusDir;
+using vantrel::test::RecordingWindow;
+
+std::string Corpus(const char* name) { return (CorpusDir() / name).string(); }
+
+std::vector<std::string> Verify(const std::string& reference, const std::string& local, schema::PassState& state) {
+  RecordingWindow window;
+  state.LPathAgg = reference;
+  state.LPathLoc = local;
+  schema::VerifyUpdate(state, window, schema::TheEngine());
+  return window.lines;
+}
+
+TEST(JetEngine, CollectionsShowTheCatalogAsDaoDoes) {
+  VANTREL_REQUIRE_CORPUS();
+  auto database = schema::TheEngine().Workspaces(0)->OpenDatabase(Corpus("jet4/testV2000.mdb"));
+  schema::TableDefs& tables = database->Tables();
+  std::vector<std::string> names;
+  for (int16_t i = 0; i < tables.Count(); ++i) names.push_back(tables.Item(i)->Name());
+  // By name, system tables among them, as DAO enumerates them.
+  EXPECT_EQ(names, (std::vector<std::string>{"MSysAccessObjects", "MSysACEs", "MSysObjects", "MSysQueries",
+                                             "MSysRelationships", "Table1", "Table2", "Table3", "Table4"}));
+  schema::TableDefRef table1 = tables.Item(5);
+  EXPECT_EQ(table1->Attributes(), 0);
+  schema::FieldRef a = table1->TableFields().Item(0);
+  EXPECT_EQ(a->Name(), "A");
+  EXPECT_EQ(a->Type(), 10);
+  EXPECT_EQ(a->Size(), 50);
+  EXPECT_EQ(table1->TableFields().Item(2)->DefaultValue(), "0");
+  EXPECT_THROW(table1->TableFields().Item(table1->TableFields().Count()), jet::Error);
+  EXPECT_TRUE(table1->TableIndexes().Item(0)->Primary());
+  EXPECT_EQ(table1->TableIndexes().Item(0)->IndexFields().Item(0)->Name(), "A");
+  database->Close();
+}
+
+TEST(JetEngine, VerifyOnRealFiles) {
+  VANTREL_REQUIRE_CORPUS();
+  schema::PassState same;
+  EXPECT_TRUE(Verify(Corpus("jet4/testV2000.mdb"), Corpus("jet4/testV2000.mdb"), same).empty());
+  EXPECT_EQ(same.nErrore, 0);
+
+  schema::PassState state;
+  const auto lines = Verify(Corpus("jet4/queryTestV2000.mdb"), Corpus("jet4/testV2000.mdb"), state);
+  EXPECT_EQ(state.nErrore, 0) << state.sErrore;
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.front(), "Nuova query: AppendQuery");
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "Elimino Tabella: Table4"), lines.end());
+  // A Jet 3 reference against a Jet 4 local file compares the same way.
+  schema::PassState mixed;
+  Verify(Corpus("jet3/testV1997.mdb"), Corpus("jet4/testV2000.mdb"), mixed);
+  EXPECT_EQ(mixed.nErrore, 0) << mixed.sErrore;
+}
+
+TEST(JetEngine, VerifyReportsAPasswordProtectedLocalFile) {
+  VANTREL_REQUIRE_CORPUS();
+  schema::PassState state;
+  const auto lines = Verify(Corpus("jet4/testV2000.mdb"), Corpus("jet4/passwordV2000.mdb"), state);
+  EXPECT_EQ(state.nErrore, 3031);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "Impossibile aprire il database " + Corpus("jet4/passwordV2000.mdb") + ": Not a valid password.");
+}
+
+}  // namespace
