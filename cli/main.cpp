@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <filesystem>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -6,6 +7,10 @@
 #include "jet/common/error.h"
 #include "jet/core/database.h"
 #include "jet/dump/dump_json.h"
+#include "cli/console_window.h"
+#include "schema/comparison_rules.h"
+#include "schema/jet_engine.h"
+#include "schema/verify_pass.h"
 
 namespace {
 
@@ -14,6 +19,7 @@ constexpr int kExitUsage = 2;
 
 void PrintUsage(std::ostream& out) {
   out << "Usage: vantrel-cli COMMAND [ARGUMENTS]\n"
+         "  verify REF LOCAL  list what an update of LOCAL from REF would change\n"
          "  dump FILE         print the database's tables, indexes, queries and rows as JSON\n"
          "  --help            show this text\n"
          "  --version         show the program's version\n"
@@ -23,6 +29,27 @@ void PrintUsage(std::ostream& out) {
 int Dump(const std::string& file) {
   auto database = jet::Database::Open(file);
   std::cout << jet::DumpDatabase(*database).dump(2) << "\n";
+  return 0;
+}
+
+int Verify(const std::string& reference, const std::string& local) {
+  for (const std::string& path : {reference, local}) {
+    if (!std::filesystem::is_regular_file(path)) {
+      std::cerr << "File non trovato: " << path << "\n";
+      return kExitUsage;
+    }
+  }
+  cli::ConsoleWindow window(std::cout, std::cerr);
+  schema::PassState state;
+  state.LPathAgg = reference;
+  state.LPathLoc = local;
+  const std::string name = std::filesystem::path(reference).filename().string();
+  state.bKVO = schema::UpperCase(name.substr(0, 3)) == "KVO";
+  schema::VerifyUpdate(state, window, schema::TheEngine());
+  if (state.nErrore != 0) {
+    std::cerr << "Errore " << state.nErrore << ": " << state.sErrore << "\n";
+    return kExitFailed;
+  }
   return 0;
 }
 
@@ -39,6 +66,7 @@ int main(int argc, char** argv) {
       std::cout << "vantrel-cli 0.1\n";
       return 0;
     }
+    if (command == "verify" && argc == 4) return Verify(argv[2], argv[3]);
     if (command == "dump" && argc == 3) return Dump(argv[2]);
     PrintUsage(std::cerr);
     return kExitUsage;
