@@ -13,6 +13,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -125,7 +126,7 @@ FileHandle OpenExisting(const std::filesystem::path& path, OpenMode mode) {
 
 FileHandle CreateNew(const std::filesystem::path& path) {
   int fd;
-  do fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  do fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   while (fd < 0 && errno == EINTR);
   if (fd < 0) ThrowIoError(errno, "creating", path);
   return FileHandle(fd);
@@ -191,6 +192,12 @@ void RenameReplacing(const std::filesystem::path& from, const std::filesystem::p
 }
 
 void RemoveQuietly(const std::filesystem::path& path) noexcept { ::unlink(path.c_str()); }
+
+bool TryLockExclusive(const FileHandle& file, const std::filesystem::path& path) {
+  if (::flock(file.native(), LOCK_EX | LOCK_NB) == 0) return true;
+  if (errno == EWOULDBLOCK) return false;
+  ThrowIoError(errno, "locking", path);
+}
 
 #else  // _WIN32
 
@@ -314,6 +321,15 @@ void RenameReplacing(const std::filesystem::path& from, const std::filesystem::p
 }
 
 void RemoveQuietly(const std::filesystem::path& path) noexcept { ::DeleteFileW(path.c_str()); }
+
+bool TryLockExclusive(const FileHandle& file, const std::filesystem::path& path) {
+  OVERLAPPED whole{};
+  if (::LockFileEx(file.native(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole))
+    return true;
+  const DWORD code = ::GetLastError();
+  if (code == ERROR_LOCK_VIOLATION || code == ERROR_IO_PENDING) return false;
+  ThrowIoError(ErrnoFromWindows(code), "locking", path);
+}
 
 #endif
 

@@ -60,6 +60,9 @@ void SyncDirectory(const std::filesystem::path& folder);
 // Replaces `to` with `from` in one step: a reader sees the old file or the new one, never
 // neither.
 void RenameReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+// Takes the whole-file lock that marks a database as held for writing; false when another
+// process holds it. Released when the handle closes.
+bool TryLockExclusive(const FileHandle& file, const std::filesystem::path& path);
 // Removes a file if it is there; failures are ignored (used for clean-up only).
 void RemoveQuietly(const std::filesystem::path& path) noexcept;
 

@@ -1,0 +1,74 @@
+#include "jet/store/write_session.h"
+
+#include "jet/common/error.h"
+#include "jet/store/shadow_commit.h"
+
+namespace jet::store {
+namespace {
+
+[[noreturn]] void ThrowHeld(const std::filesystem::path& path) {
+  throw Error(err::kInUseExclusive, "The database '" + path.string() +
+                                        "' is already opened exclusively by another user or process.");
+}
+
+}  // namespace
+
+std::filesystem::path LockFilePathFor(const std::filesystem::path& database) {
+  std::filesystem::path lock = database;
+  lock.replace_extension(".ldb");
+  return lock;
+}
+
+std::unique_ptr<WriteSession> WriteSession::Open(const std::filesystem::path& path) {
+  std::unique_ptr<WriteSession> session(new WriteSession(path));
+  session->file_ = OpenExisting(path, OpenMode::kReadWrite);
+  if (!TryLockExclusive(session->file_, path)) ThrowHeld(path);
+
+  // The lock file tells Access (and people looking at the folder) that the database is in
+  // use. One that another writer holds means the database is held, whatever the OS lock said.
+  session->lock_file_path_ = LockFilePathFor(path);
+  try {
+    session->lock_file_ = CreateNew(session->lock_file_path_);
+    session->made_lock_file_ = true;
+  } catch (const Error&) {
+    session->lock_file_ = OpenExisting(session->lock_file_path_, OpenMode::kReadWrite);
+  }
+  if (!TryLockExclusive(session->lock_file_, session->lock_file_path_)) {
+    session->made_lock_file_ = false;
+    ThrowHeld(path);
+  }
+
+  RemoveStaleShadows(path);
+  session->reader_ = std::make_unique<FilePageReader>(session->file_, path);
+  session->overlay_ = std::make_unique<PageOverlay>(*session->reader_);
+  return session;
+}
+
+WriteSession::~WriteSession() {
+  overlay_.reset();
+  reader_.reset();
+  file_.Reset();
+  if (made_lock_file_) RemoveQuietly(lock_file_path_);
+  lock_file_.Reset();
+}
+
+void WriteSession::Commit() {
+  if (!overlay_->changed()) return;
+  FileHandle written;
+  try {
+    written = WriteShadowAndReplace(*overlay_, path_, file_, [&](const FileHandle& fresh) {
+      // Lock the new file before it takes the database's name, so the name is never unlocked.
+      if (!TryLockExclusive(fresh, path_)) ThrowHeld(path_);
+    });
+  } catch (const CommitNotDurable&) {
+    // The new file is in place; only the folder entry may not have reached the disk yet.
+    // Carry on with it: every reader already sees it.
+    written = OpenExisting(path_, OpenMode::kReadWrite);
+    TryLockExclusive(written, path_);
+  }
+  file_ = std::move(written);
+  reader_->Switch(file_);
+  overlay_ = std::make_unique<PageOverlay>(*reader_);
+}
+
+}  // namespace jet::store
