@@ -1,12 +1,108 @@
 #include "jet/index/text_key.h"
 
+#include <cstdio>
+#include <string>
+
 #include "jet/common/error.h"
+#include "jet/core/text_codec.h"
+#include "jet/index/general_sort_order_table.h"
 #include "jet/index/key_encoder.h"
 
 namespace jet {
 
-std::vector<uint8_t> GeneralTextKey(std::string_view, Format) {
-  throw Error(key_err::kUnsupportedKey, "Cannot build an index key: text keys are not built yet.");
+namespace {
+
+// Bytes that end the parts of a Jet 4 text key. Every weight byte is above them, so a text
+// that is a prefix of another sorts first.
+constexpr uint8_t kSectionEnd = 0x01;
+constexpr uint8_t kKeyEnd = 0x00;
+// Jet 4 lists each skipped character as 80+place (2 bytes, big-endian), this marker, its code.
+constexpr uint8_t kSkippedMarker = 0x06;
+
+const GeneralSortWeight& WeightOf(Format format, char16_t unit) {
+  const GeneralSortWeight* weight = FindGeneralSortWeight(format, unit);
+  if (weight == nullptr) {
+    char code[8];
+    std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(unit));
+    throw Error(key_err::kUnsupportedKey,
+                std::string("Cannot build an index key: no known General sort weight for U+") + code + ".");
+  }
+  return *weight;
+}
+
+void TrimTrailingPlainAccents(std::vector<uint8_t>& accents) {
+  while (!accents.empty() && accents.back() == kNoAccent) accents.pop_back();
+}
+
+// Jet 4: primary weights, then one accent byte per weighted character, then (only when the
+// text has skipped characters such as ' and -) two empty parts and the skipped characters
+// with the count of weighted characters before each.
+std::vector<uint8_t> Jet4Key(const std::u16string& text) {
+  std::vector<uint8_t> primary, accents, skipped;
+  uint32_t place = 0;
+  for (char16_t unit : text) {
+    const GeneralSortWeight& w = WeightOf(Format::kJet4, unit);
+    if (w.primary_length == 0) {
+      const uint32_t position = 0x8000u + 4u * place + 7u;
+      skipped.push_back(static_cast<uint8_t>(position >> 8));
+      skipped.push_back(static_cast<uint8_t>(position));
+      skipped.push_back(kSkippedMarker);
+      skipped.push_back(w.extra);
+      continue;
+    }
+    primary.insert(primary.end(), w.primary, w.primary + w.primary_length);
+    accents.push_back(w.extra);
+    ++place;
+  }
+  TrimTrailingPlainAccents(accents);
+  std::vector<uint8_t> key = std::move(primary);
+  key.push_back(kSectionEnd);
+  key.insert(key.end(), accents.begin(), accents.end());
+  if (!skipped.empty()) {
+    key.insert(key.end(), {kSectionEnd, kSectionEnd, kSectionEnd});
+    key.insert(key.end(), skipped.begin(), skipped.end());
+  }
+  key.push_back(kKeyEnd);
+  return key;
+}
+
+// Jet 3: primary weights, then a run of nibbles: 0, one accent nibble per letter (trailing
+// plain ones dropped), 0, padded with a zero nibble to whole bytes.
+std::vector<uint8_t> Jet3Key(const std::u16string& text) {
+  std::vector<uint8_t> key, nibbles;
+  for (char16_t unit : text) {
+    const GeneralSortWeight& w = WeightOf(Format::kJet3, unit);
+    key.insert(key.end(), w.primary, w.primary + w.primary_length);
+    if (w.accent_place) nibbles.push_back(w.extra);
+  }
+  TrimTrailingPlainAccents(nibbles);
+  nibbles.insert(nibbles.begin(), 0);
+  nibbles.push_back(0);
+  if (nibbles.size() % 2 != 0) nibbles.push_back(0);
+  for (size_t i = 0; i < nibbles.size(); i += 2) {
+    key.push_back(static_cast<uint8_t>((nibbles[i] << 4) | (nibbles[i + 1] & 0x0F)));
+  }
+  return key;
+}
+
+}  // namespace
+
+std::vector<uint8_t> GeneralTextKey(std::string_view utf8, Format format) {
+  const std::u16string text = Utf8ToUtf16(utf8);
+  return format == Format::kJet3 ? Jet3Key(text) : Jet4Key(text);
+}
+
+}  // namespace jet
+
+namespace jet {
+
+int CompareGeneralText(std::string_view a, std::string_view b, Format format) {
+  const auto ka = GeneralTextKey(a, format), kb = GeneralTextKey(b, format);
+  return ka < kb ? -1 : (kb < ka ? 1 : 0);
+}
+
+bool SameGeneralText(std::string_view a, std::string_view b, Format format) {
+  return GeneralTextKey(a, format) == GeneralTextKey(b, format);
 }
 
 }  // namespace jet

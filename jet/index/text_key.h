@@ -14,3 +14,14 @@ namespace jet {
 std::vector<uint8_t> GeneralTextKey(std::string_view utf8, Format format);
 
 }  // namespace jet
+
+namespace jet {
+
+// Text compared the way an index over it orders: by General key, so case never matters and
+// accents only break ties between otherwise equal texts. Raise key_err::kUnsupportedKey for
+// a character without a known weight.
+int CompareGeneralText(std::string_view a, std::string_view b, Format format);
+// Whether a unique index would take the two texts for the same key.
+bool SameGeneralText(std::string_view a, std::string_view b, Format format);
+
+}  // namespace jet

@@ -1,0 +1,37 @@
+#pragma once
+
+// Per-character weights of Access's "General" text sort order, as its indexes write them.
+// The table itself is generated from sample databases by tools/derive_sort_order.
+
+#include <cstdint>
+#include <span>
+
+#include "jet/common/format.h"
+
+namespace jet {
+
+// Accent code of a character that carries none. Jet 4 writes it as a byte, Jet 3 as a nibble.
+inline constexpr uint8_t kNoAccent = 2;
+
+struct GeneralSortWeight {
+  char16_t character = 0;
+  // Bytes the character adds to the primary part of the key; 0 for a character the primary
+  // ordering skips (Jet 4 lists those after the accents, with their position).
+  uint8_t primary_length = 0;
+  uint8_t primary[3] = {};
+  // The accent code; for a skipped Jet 4 character, its code in the list of skipped ones.
+  uint8_t extra = kNoAccent;
+  // Whether the character occupies a place in the accent list (Jet 3 gives places to letters
+  // only; Jet 4 to every character with a primary weight).
+  bool accent_place = true;
+  // Whether the weight was read from a key Access wrote, or extended by a pattern.
+  bool observed = true;
+};
+
+// The weights of `format`'s General order, sorted by character.
+std::span<const GeneralSortWeight> GeneralSortTable(Format format);
+
+// The weight of one UTF-16 unit, or nullptr when no sample showed how Access orders it.
+const GeneralSortWeight* FindGeneralSortWeight(Format format, char16_t character);
+
+}  // namespace jet

@@ -1,0 +1,103 @@
+// General-order text keys: the structure Access writes, and the ordering it implies.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+
+#include "jet/common/error.h"
+#include "jet/index/key_encoder.h"
+#include "jet/index/text_key.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using jet::Format;
+
+TEST(TextKey, Jet4KeysHavePrimariesAccentsAndSkippedCharacters) {
+  EXPECT_EQ(jet::GeneralTextKey("", Format::kJet4), (Bytes{0x01, 0x00}));
+  EXPECT_EQ(jet::GeneralTextKey("row1", Format::kJet4), (Bytes{0x69, 0x64, 0x73, 0x38, 0x01, 0x00}));
+  // A hyphen has no primary weight: it is listed at the end with its place (after 1 character).
+  EXPECT_EQ(jet::GeneralTextKey("a-b", Format::kJet4),
+            (Bytes{0x4A, 0x4C, 0x01, 0x01, 0x01, 0x01, 0x80, 0x0B, 0x06, 0x82, 0x00}));
+}
+
+TEST(TextKey, Jet3PacksAccentNibblesToWholeBytes) {
+  EXPECT_EQ(jet::GeneralTextKey("AA", Format::kJet3), (Bytes{0x60, 0x60, 0x00}));
+  // Hyphen has a primary weight in Jet 3 but no accent place.
+  EXPECT_EQ(jet::GeneralTextKey("A-", Format::kJet3), (Bytes{0x60, 0x1E, 0x00}));
+}
+
+TEST(TextKey, CaseNeverMattersInEitherFormat) {
+  for (Format format : {Format::kJet3, Format::kJet4}) {
+    EXPECT_TRUE(jet::SameGeneralText("Admin User", "ADMIN user", format));
+    EXPECT_FALSE(jet::SameGeneralText("Admin", "Admin ", format));
+    EXPECT_LT(jet::CompareGeneralText("abc", "ABD", format), 0);
+    EXPECT_GT(jet::CompareGeneralText("b", "AZZZ", format), 0);
+  }
+}
+
+TEST(TextKey, APrefixSortsBeforeEveryLongerText) {
+  std::mt19937 rng(3);
+  const std::string alphabet = "aZ09 _.'-";
+  for (Format format : {Format::kJet3, Format::kJet4}) {
+    for (int i = 0; i < 300; ++i) {
+      std::string text;
+      for (int n = static_cast<int>(rng() % 8); n >= 0; --n) text += alphabet[rng() % alphabet.size()];
+      const std::string longer = text + alphabet[rng() % 4];  // a character with a primary weight
+      EXPECT_LT(jet::CompareGeneralText(text, longer, format), 0) << text << " / " << longer;
+    }
+  }
+}
+
+// Texts made of characters with a primary weight order by those weights, character by
+// character, whatever the skipped characters around them.
+TEST(TextKey, RandomTextsOrderLikeTheirLettersAndDigits) {
+  std::mt19937 rng(5);
+  const std::string alphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  auto folded = [](std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    // Digits come before letters in both orders, as in ASCII.
+    return s;
+  };
+  for (Format format : {Format::kJet3, Format::kJet4}) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < 400; ++i) {
+      std::string text;
+      for (int n = static_cast<int>(rng() % 6); n >= 0; --n) text += alphabet[rng() % alphabet.size()];
+      texts.push_back(text);
+    }
+    std::sort(texts.begin(), texts.end(), [&](const std::string& a, const std::string& b) {
+      return jet::GeneralTextKey(a, format) < jet::GeneralTextKey(b, format);
+    });
+    for (size_t i = 1; i < texts.size(); ++i) {
+      EXPECT_LE(folded(texts[i - 1]), folded(texts[i])) << texts[i - 1] << " / " << texts[i];
+    }
+  }
+}
+
+TEST(TextKey, DescendingTextIsTheInvertedAscendingKey) {
+  jet::ColumnDef text;
+  text.type = static_cast<uint8_t>(jet::FieldType::kText);
+  Bytes up, down;
+  jet::AppendColumnKey(up, text, std::string("ab-c"), true, Format::kJet4);
+  jet::AppendColumnKey(down, text, std::string("ab-c"), false, Format::kJet4);
+  ASSERT_EQ(up.size(), down.size());
+  EXPECT_EQ(down[0], jet::key_flag::kDescending);
+  for (size_t i = 1; i < up.size(); ++i) EXPECT_EQ(down[i], static_cast<uint8_t>(~up[i]));
+}
+
+TEST(TextKey, RefusesCharactersWithoutAKnownWeight) {
+  // A wrong weight would misplace the row in the index; no key is the safe answer.
+  for (const char* text : {"\xE4\xB8\xAD", "\xF0\x9F\x98\x80"}) {  // U+4E2D, U+1F600
+    try {
+      jet::GeneralTextKey(text, Format::kJet4);
+      ADD_FAILURE() << "built a key for " << text;
+    } catch (const jet::Error& e) {
+      EXPECT_EQ(e.number(), jet::key_err::kUnsupportedKey);
+    }
+  }
+}
+
+}  // namespace
