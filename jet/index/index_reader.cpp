@@ -1,0 +1,117 @@
+#include "jet/index/index_reader.h"
+
+#include <algorithm>
+#include <string>
+
+#include "jet/common/error.h"
+
+namespace jet {
+
+bool KeyLess(std::span<const uint8_t> a, std::span<const uint8_t> b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end());
+}
+
+IndexCursor::IndexCursor(PageSource& pages, Format format, uint32_t root_page, uint32_t owner_definition_page)
+    : pages_(pages), format_(format), root_(root_page), owner_(owner_definition_page) {}
+
+void IndexCursor::Restart() {
+  path_.clear();
+  seen_.clear();
+  pages_read_.clear();
+  leaf_pages_read_.clear();
+  started_ = true;
+  Enter(root_);
+}
+
+void IndexCursor::Enter(uint32_t page_number) {
+  if (path_.size() >= kMaxIndexDepth)
+    ThrowCorrupt("index tree at page " + std::to_string(root_) + " is deeper than " + std::to_string(kMaxIndexDepth) +
+                 " levels");
+  if (page_number == 0 || page_number >= pages_.page_count())
+    ThrowCorrupt("index tree at page " + std::to_string(root_) + " points at page " + std::to_string(page_number) +
+                 ", outside the file");
+  if (!seen_.insert(page_number).second)
+    ThrowCorrupt("index tree at page " + std::to_string(root_) + " reaches page " + std::to_string(page_number) +
+                 " twice");
+  IndexPage page = ParseIndexPage(pages_.Page(page_number), format_, page_number);
+  if (owner_ == 0) owner_ = page.owner;
+  if (page.owner != owner_)
+    ThrowCorrupt("index page " + std::to_string(page_number) + " belongs to the table at page " +
+                 std::to_string(page.owner) + ", not " + std::to_string(owner_));
+  pages_read_.push_back(page_number);
+  if (page.leaf()) leaf_pages_read_.push_back(page_number);
+  path_.push_back(Level{std::move(page)});
+}
+
+bool IndexCursor::Next(IndexEntry& entry) {
+  if (!started_) Restart();
+  while (!path_.empty()) {
+    Level& level = path_.back();
+    const std::vector<IndexEntry>& entries = level.page.entries;
+    if (level.page.leaf()) {
+      if (level.next < entries.size()) {
+        entry = entries[level.next++];
+        return true;
+      }
+    } else if (level.next < entries.size()) {
+      Enter(entries[level.next++].child_page);
+      continue;
+    } else if (!level.tail_taken && level.page.tail_page != 0) {
+      level.tail_taken = true;
+      Enter(level.page.tail_page);
+      continue;
+    }
+    path_.pop_back();
+  }
+  return false;
+}
+
+void IndexCursor::Seek(std::span<const uint8_t> key) {
+  Restart();
+  for (;;) {
+    Level& level = path_.back();
+    const std::vector<IndexEntry>& entries = level.page.entries;
+    // An intermediate entry carries the greatest key below it, so the first entry >= key lies
+    // under the first such intermediate entry, or under the tail when there is none.
+    const auto at = std::find_if(entries.begin(), entries.end(),
+                                 [&](const IndexEntry& candidate) { return !KeyLess(candidate.key, key); });
+    level.next = static_cast<size_t>(at - entries.begin());
+    if (level.page.leaf()) return;
+    if (at != entries.end()) {
+      ++level.next;
+      Enter(at->child_page);
+    } else if (level.page.tail_page != 0) {
+      level.tail_taken = true;
+      Enter(level.page.tail_page);
+    } else {
+      return;
+    }
+  }
+}
+
+std::optional<IndexEntry> FindFirstAtLeast(PageSource& pages, Format format, uint32_t root_page,
+                                           std::span<const uint8_t> key) {
+  IndexCursor cursor(pages, format, root_page);
+  cursor.Seek(key);
+  // The intermediate keys guide the descent but are not trusted to be exact: entries smaller
+  // than the key that a damaged or unusual tree leaves on the way are skipped.
+  IndexEntry entry;
+  while (cursor.Next(entry))
+    if (!KeyLess(entry.key, key)) return entry;
+  return std::nullopt;
+}
+
+std::vector<IndexEntry> FindEqual(PageSource& pages, Format format, uint32_t root_page, std::span<const uint8_t> key) {
+  IndexCursor cursor(pages, format, root_page);
+  cursor.Seek(key);
+  std::vector<IndexEntry> found;
+  IndexEntry entry;
+  while (cursor.Next(entry)) {
+    if (KeyLess(entry.key, key)) continue;
+    if (KeyLess(key, entry.key)) break;
+    found.push_back(entry);
+  }
+  return found;
+}
+
+}  // namespace jet
