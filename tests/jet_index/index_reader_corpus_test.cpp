@@ -64,7 +64,9 @@ void CheckTable(Database& database, const TableInfo& table, Totals& totals) {
       const Place place{entries[e].data_page, entries[e].data_row};
       EXPECT_TRUE(rows.count(place)) << "entry " << e << " points at " << place.first << "/" << place.second;
       EXPECT_TRUE(pointed.insert(place).second) << "two entries for one row";
-      if (e > 0) EXPECT_FALSE(KeyLess(entries[e].key, entries[e - 1].key)) << "entry " << e << " out of order";
+      if (e > 0) {
+        EXPECT_FALSE(KeyLess(entries[e].key, entries[e - 1].key)) << "entry " << e << " out of order";
+      }
     }
 
     // Each key finds its own rows, and the first entry at or above it is the first of them.
