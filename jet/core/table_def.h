@@ -34,6 +34,9 @@ struct ColumnDef {
   uint16_t code_page = 0;           // text fields, as stored
   uint16_t sort_order = 0;          // text fields, as stored
   uint16_t position = 0;            // 0-based order of the descriptor in the table definition
+  // The descriptor as read. Writing lays the fields above over it, so bytes the engine does
+  // not interpret stay as Access wrote them; a new column starts from Access's defaults.
+  std::vector<uint8_t> stored;
 
   bool fixed() const { return (flags & column_flag::kFixedLength) != 0; }
   bool auto_number() const { return (flags & (column_flag::kAutoNumber | column_flag::kAutoGuid)) != 0; }
@@ -59,6 +62,8 @@ struct RealIndexDef {
   uint32_t usage_map_pointer = 0;  // page/row of its usage map
   uint32_t first_page = 0;         // root page of the B-tree
   uint8_t flags = 0;               // index_flag bits
+  std::vector<uint8_t> stored;      // descriptor as read (see ColumnDef::stored)
+  std::vector<uint8_t> stored_count_block;
 };
 
 // A logical index: what DAO shows as an Index. Several may share one real index.
@@ -72,6 +77,7 @@ struct LogicalIndexDef {
   uint8_t related_table_type = 0;
   uint8_t cascade_update = 0;
   uint8_t cascade_delete = 0;
+  std::vector<uint8_t> stored;      // descriptor as read (see ColumnDef::stored)
 
   bool primary() const { return kind == 1; }
   bool foreign_key() const { return kind == 2; }
@@ -101,6 +107,7 @@ struct TableDef {
   std::vector<LogicalIndexDef> indexes;
   std::vector<LongValueMapsDef> long_value_maps;
   std::vector<uint32_t> definition_pages;  // the TDEF chain, first page first
+  std::vector<uint8_t> stored_header;      // the header block as read (see ColumnDef::stored)
 
   const ColumnDef* ColumnByNumber(uint16_t number) const {
     for (const ColumnDef& column : columns)

@@ -5,36 +5,12 @@
 #include <vector>
 
 #include "jet/common/byte_reader.h"
+#include "jet/core/table_definition_layout.h"
 #include "jet/core/text_codec.h"
 
 namespace jet {
 namespace {
 
-// Offsets inside the definition stream and its records, for one format.
-struct Layout {
-  size_t header;             // where the column/index counts begin
-  size_t header_end;
-  size_t count_block;        // bytes per real-index count block
-  size_t column_descriptor;
-  size_t real_index;
-  size_t logical_index;
-  // column descriptor
-  size_t column_number, variable_index, sort_order, code_page, flags, fixed_offset, length;
-  // real index descriptor
-  size_t real_columns, real_usage_map, real_first_page, real_flags;
-  // logical index descriptor
-  size_t logical_number, logical_real, logical_related_type, logical_related_index, logical_related_page,
-      logical_cascade_update, logical_cascade_delete, logical_kind;
-};
-
-constexpr Layout kJet3{21, 43, 8,  18, 39, 20, 1, 3, 9,  11, 13, 14, 16,
-                       0,  30, 34, 38, 0,  4,  8, 9, 13, 17, 18, 19};
-constexpr Layout kJet4{41, 63, 12, 25, 52, 28, 5, 7, 11, 0,  15, 21, 23,
-                       4,  34, 38, 46, 4,  8,  12, 13, 17, 21, 22, 23};
-
-constexpr size_t kMaxIndexColumns = 10;
-constexpr uint16_t kNoColumn = 0xFFFF;
-constexpr uint8_t kAscendingOrder = 0x01;  // the order byte of a descending column is 0x00
 
 // The definition as one byte stream: the first page whole, each continuation page after its
 // 8-byte header.
@@ -66,13 +42,17 @@ std::string ReadName(const ByteReader& r, size_t& at, Format format, uint16_t co
 
 TableDef ReadTableDefinition(PageSource& pages, Format format, uint32_t definition_page, uint16_t code_page) {
   const bool jet3 = format == Format::kJet3;
-  const Layout& L = jet3 ? kJet3 : kJet4;
+  const TableDefinitionLayout& L = LayoutOf(format);
   TableDef table;
   table.format = format;
   table.definition_page = definition_page;
   const std::vector<uint8_t> stream = DefinitionStream(pages, definition_page, table.definition_pages);
   const ByteReader r(stream, "table definition");
 
+  {
+    const auto header = r.Slice(0, L.header_end);
+    table.stored_header.assign(header.begin(), header.end());
+  }
   table.row_count = r.U32(jet3 ? 12 : 16);
   table.next_auto_number = r.U32(jet3 ? 16 : 20);
   table.table_type = r.U8(L.header - 1);
@@ -90,11 +70,17 @@ TableDef ReadTableDefinition(PageSource& pages, Format format, uint32_t definiti
 
   size_t at = L.header_end;
   std::vector<std::pair<uint32_t, uint32_t>> counts;
-  for (uint32_t i = 0; i < real_count; ++i, at += L.count_block) counts.emplace_back(r.U32(at), r.U32(at + 4));
+  std::vector<std::vector<uint8_t>> count_blocks;
+  for (uint32_t i = 0; i < real_count; ++i, at += L.count_block) {
+    counts.emplace_back(r.U32(at), r.U32(at + 4));
+    const auto block = r.Slice(at, L.count_block);
+    count_blocks.emplace_back(block.begin(), block.end());
+  }
 
   for (uint16_t i = 0; i < column_count; ++i, at += L.column_descriptor) {
     const ByteReader d = r.Sub(at, L.column_descriptor);
     ColumnDef c;
+    c.stored.assign(d.bytes().begin(), d.bytes().end());
     c.type = d.U8(0);
     c.number = d.U16(L.column_number);
     c.variable_index = d.U16(L.variable_index);
@@ -121,11 +107,13 @@ TableDef ReadTableDefinition(PageSource& pages, Format format, uint32_t definiti
   for (uint32_t i = 0; i < real_count; ++i, at += L.real_index) {
     const ByteReader d = r.Sub(at, L.real_index);
     RealIndexDef index;
+    index.stored.assign(d.bytes().begin(), d.bytes().end());
+    index.stored_count_block = count_blocks[i];
     index.row_count = counts[i].first;
     index.unique_entry_count = counts[i].second;
     for (size_t k = 0; k < kMaxIndexColumns; ++k) {
       const uint16_t number = d.U16(L.real_columns + 3 * k);
-      if (number == kNoColumn) continue;
+      if (number == kNoIndexColumn) continue;
       index.columns.push_back(IndexColumnDef{number, (d.U8(L.real_columns + 3 * k + 2) & kAscendingOrder) != 0});
     }
     index.usage_map_pointer = d.U32(L.real_usage_map);
@@ -137,6 +125,7 @@ TableDef ReadTableDefinition(PageSource& pages, Format format, uint32_t definiti
   for (uint32_t i = 0; i < logical_count; ++i, at += L.logical_index) {
     const ByteReader d = r.Sub(at, L.logical_index);
     LogicalIndexDef index;
+    index.stored.assign(d.bytes().begin(), d.bytes().end());
     index.index_number = d.U32(L.logical_number);
     index.real_index = d.U32(L.logical_real);
     index.related_table_type = d.U8(L.logical_related_type);
