@@ -1,0 +1,137 @@
+#include "jet/write/table_writer.h"
+
+#include <algorithm>
+#include <string>
+
+#include "jet/common/byte_reader.h"
+#include "jet/core/data_page.h"
+#include "jet/core/long_value.h"
+#include "jet/core/row_encoder.h"
+#include "jet/core/usage_map.h"
+#include "jet/write/data_page_writer.h"
+#include "jet/write/usage_map_writer.h"
+
+namespace jet {
+
+TableWriter::TableWriter(store::PageOverlay& pages, PageAllocator& allocator, TableDef& table, uint16_t code_page)
+    : pages_(pages), allocator_(allocator), table_(table), code_page_(code_page), format_(table.format) {}
+
+uint32_t TableWriter::NewDataPage() {
+  const uint32_t page = allocator_.Allocate();
+  InitDataPage(pages_.MutablePage(page), format_, table_.definition_page);
+  auto new_page = [this] { return allocator_.Allocate(); };
+  SetUsageMapBit(pages_, format_, table_.owned_pages_pointer, page, true, Uncovered::kUnmarked, new_page);
+  if (table_.free_pages_pointer != 0)
+    SetUsageMapBit(pages_, format_, table_.free_pages_pointer, page, true, Uncovered::kUnmarked, new_page);
+  return page;
+}
+
+RowLocation TableWriter::Place(const std::vector<uint8_t>& row, uint16_t flags) {
+  if (!last_data_page_) {
+    // Continue on the table's last page, as Access fills a table from its end.
+    const auto owned = ReadUsageMap(pages_, format_, table_.owned_pages_pointer).pages;
+    for (auto it = owned.rbegin(); it != owned.rend(); ++it) {
+      if (*it >= pages_.page_count()) continue;
+      const auto page = pages_.Page(*it);
+      if (page[0] == 0x01 && ByteReader(page).U32(4) == table_.definition_page) {
+        last_data_page_ = *it;
+        break;
+      }
+    }
+  }
+  if (last_data_page_) {
+    if (auto slot = AddRow(pages_.MutablePage(*last_data_page_), format_, row, flags))
+      return RowLocation{*last_data_page_, *slot};
+  }
+  last_data_page_ = NewDataPage();
+  auto slot = AddRow(pages_.MutablePage(*last_data_page_), format_, row, flags);
+  if (!slot) throw Error(codec_err::kRecordTooLarge, "Record is too large.");
+  return RowLocation{*last_data_page_, *slot};
+}
+
+void TableWriter::PlaceLongValue(LongValueImage& image) {
+  std::vector<uint32_t> pointers;
+  for (const auto& row : image.rows) {
+    // A single-row value shares pages with others; a chain's chunks each fill a page.
+    std::optional<uint16_t> slot;
+    if (long_value_page_ && image.layout == LongValueLayout::kSingleRow)
+      slot = AddRow(pages_.MutablePage(*long_value_page_), format_, row);
+    if (!slot) {
+      long_value_page_ = allocator_.Allocate();
+      InitDataPage(pages_.MutablePage(*long_value_page_), format_, kLongValuePageOwner);
+      slot = AddRow(pages_.MutablePage(*long_value_page_), format_, row);
+      if (!slot) throw Error(codec_err::kRecordTooLarge, "Record is too large.");
+    }
+    pointers.push_back(RowPointer(*long_value_page_, static_cast<uint8_t>(*slot)));
+  }
+  if (pointers.empty()) return;
+  image.LinkChain(pointers);
+  // The links are known only now: store the chain's rows again with them.
+  if (image.layout == LongValueLayout::kChain) {
+    for (size_t i = 0; i < image.rows.size(); ++i)
+      ReplaceRow(pages_.MutablePage(pointers[i] >> 8), format_, static_cast<uint16_t>(pointers[i] & 0xFF),
+                 image.rows[i]);
+  }
+  image.SetFirstRow(pointers.front() >> 8, static_cast<uint8_t>(pointers.front() & 0xFF));
+}
+
+std::vector<uint8_t> TableWriter::Encode(const Row& values) {
+  EncodeContext context;
+  context.format = format_;
+  context.code_page = code_page_;
+  context.place_long_value = [this](LongValueImage& image) { PlaceLongValue(image); };
+  return EncodeRow(table_, values, context);
+}
+
+RowLocation TableWriter::Insert(Row values) {
+  if (values.size() != table_.columns.size()) throw Error(err::kSyntaxInsert, "Number of query values and destination fields are not the same.");
+  for (size_t i = 0; i < table_.columns.size(); ++i) {
+    const ColumnDef& column = table_.columns[i];
+    if ((column.flags & column_flag::kAutoNumber) == 0 || column.type != static_cast<uint8_t>(FieldType::kLong)) continue;
+    if (IsNull(values[i])) {
+      values[i] = static_cast<int32_t>(++table_.next_auto_number);
+    } else if (const auto* given = std::get_if<int32_t>(&values[i]); given && *given > 0 &&
+               static_cast<uint32_t>(*given) > table_.next_auto_number) {
+      table_.next_auto_number = static_cast<uint32_t>(*given);
+    }
+  }
+  const RowLocation location = Place(Encode(values), 0);
+  ++table_.row_count;
+  return location;
+}
+
+void TableWriter::Update(RowLocation location, const Row& values) {
+  const std::vector<uint8_t> row = Encode(values);
+  const RowSlot home = ReadRowSlot(pages_.Page(location.page), format_, location.slot);
+  if (home.state == RowSlot::State::kDeleted || home.state == RowSlot::State::kForwardTarget)
+    throw Error(err::kItemNotFound, "The row to update is not there.");
+  if (home.state == RowSlot::State::kForwarded) {
+    const uint32_t target_page = home.forward_page();
+    const uint16_t target_slot = home.forward_row();
+    if (ReplaceRow(pages_.MutablePage(target_page), format_, target_slot, row, row_offset_flag::kForwardTarget)) return;
+    DeleteRow(pages_.MutablePage(target_page), format_, target_slot);
+  } else if (ReplaceRow(pages_.MutablePage(location.page), format_, location.slot, row)) {
+    return;
+  }
+  // No room where the row is: it moves, and its old place keeps a pointer to it.
+  const RowLocation moved = Place(row, row_offset_flag::kForwardTarget);
+  std::vector<uint8_t> stub(4);
+  PutU32(stub.data(), RowPointer(moved.page, static_cast<uint8_t>(moved.slot)));
+  if (!ReplaceRow(pages_.MutablePage(location.page), format_, location.slot, stub, row_offset_flag::kForwarded))
+    ThrowCorrupt("a forwarding stub does not fit where its row was");
+}
+
+void TableWriter::Delete(RowLocation location) {
+  const RowSlot home = ReadRowSlot(pages_.Page(location.page), format_, location.slot);
+  if (home.state == RowSlot::State::kDeleted || home.state == RowSlot::State::kForwardTarget)
+    throw Error(err::kItemNotFound, "The row to delete is not there.");
+  if (home.state == RowSlot::State::kForwarded) {
+    const uint32_t target_page = home.forward_page();
+    const uint16_t target_slot = home.forward_row();
+    DeleteRow(pages_.MutablePage(target_page), format_, target_slot);
+  }
+  DeleteRow(pages_.MutablePage(location.page), format_, location.slot);
+  if (table_.row_count > 0) --table_.row_count;
+}
+
+}  // namespace jet

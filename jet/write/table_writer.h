@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "jet/core/table_def.h"
+#include "jet/core/table_scan.h"
+#include "jet/core/value.h"
+#include "jet/store/page_overlay.h"
+#include "jet/write/page_allocator.h"
+
+namespace jet {
+
+// Row changes on one table of a database being written: rows are encoded as Access stores
+// them, placed on the table's data pages (new pages taken from the allocator and entered in
+// the table's usage maps), long values on long-value pages. The definition's row count and
+// autonumber are kept in `table`; the caller writes the definition and rebuilds the table's
+// indexes when it is done, because entries point at row locations.
+class TableWriter {
+ public:
+  TableWriter(store::PageOverlay& pages, PageAllocator& allocator, TableDef& table, uint16_t code_page);
+
+  // `values` holds one value per entry of table.columns. A Null in the autonumber column
+  // gets the next number.
+  RowLocation Insert(Row values);
+  // The row keeps its location: it is rewritten in place, or moved behind a forwarding stub.
+  void Update(RowLocation location, const Row& values);
+  void Delete(RowLocation location);
+
+ private:
+  std::vector<uint8_t> Encode(const Row& values);
+  void PlaceLongValue(struct LongValueImage& image);
+  // A row placed on some data page of the table with room for it.
+  RowLocation Place(const std::vector<uint8_t>& row, uint16_t flags);
+  uint32_t NewDataPage();
+
+  store::PageOverlay& pages_;
+  PageAllocator& allocator_;
+  TableDef& table_;
+  uint16_t code_page_;
+  Format format_;
+  std::optional<uint32_t> last_data_page_;
+  std::optional<uint32_t> long_value_page_;
+};
+
+}  // namespace jet
