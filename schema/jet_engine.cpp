@@ -1,29 +1,31 @@
 #include "schema/jet_engine.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "jet/common/error.h"
 #include "jet/core/database.h"
+#include "jet/write/database_writer.h"
 
 namespace schema {
 namespace {
 
 [[noreturn]] void NotFound() { throw jet::Error(jet::err::kItemNotFound, "Item not found in this collection."); }
 
-[[noreturn]] void NotYetWritable() {
+[[noreturn]] void NotSupported() {
   throw jet::Error(jet::err::kNotSupported, "Operation is not supported for this type of object.");
+}
+
+int16_t CountOf(size_t size) {
+  if (size > static_cast<size_t>(INT16_MAX)) throw jet::Error(6, "Overflow");
+  return static_cast<int16_t>(size);
 }
 
 template <typename T>
 const T& At(const std::vector<T>& items, int16_t position) {
   if (position < 0 || static_cast<size_t>(position) >= items.size()) NotFound();
   return items[static_cast<size_t>(position)];
-}
-
-int16_t CountOf(size_t size) {
-  if (size > static_cast<size_t>(INT16_MAX)) throw jet::Error(6, "Overflow");
-  return static_cast<int16_t>(size);
 }
 
 // Collections list objects by name, as DAO enumerates them from the catalog's name index.
@@ -34,175 +36,310 @@ bool NameBefore(const std::string& a, const std::string& b) {
   });
 }
 
-class StoredField : public Field {
+// One opened database: read-only until the first change, then held for writing until Close,
+// which makes the changes durable.
+class Session {
  public:
-  explicit StoredField(jet::FieldInfo info) : info_(std::move(info)) {}
-  std::string Name() const override { return info_.name(); }
-  int16_t Type() const override { return info_.dao_type; }
-  int32_t Size() const override { return info_.size; }
-  bool AllowZeroLength() const override { return info_.AllowZeroLength(); }
-  std::string DefaultValue() const override { return info_.default_value.value_or(""); }
-  int16_t OrdinalPosition() const override { return info_.ordinal_position; }
-  bool Required() const override { return info_.Required(); }
-  std::string ValidationRule() const override { return info_.validation_rule.value_or(""); }
-  std::string ValidationText() const override { return info_.validation_text.value_or(""); }
-  void SetAllowZeroLength(bool) override { NotYetWritable(); }
-  void SetDefaultValue(const std::string&) override { NotYetWritable(); }
-  void SetOrdinalPosition(int16_t) override { NotYetWritable(); }
-  void SetRequired(bool) override { NotYetWritable(); }
-  void SetValidationRule(const std::string&) override { NotYetWritable(); }
-  void SetValidationText(const std::string&) override { NotYetWritable(); }
+  explicit Session(std::string path) : path_(std::move(path)), read_(jet::Database::Open(path_)) {}
+
+  const std::string& path() const { return path_; }
+  const jet::Database& view() const {
+    if (writer_) return writer_->database();
+    if (!read_) throw jet::Error(3420, "Object invalid or no longer set.");
+    return *read_;
+  }
+  jet::DatabaseWriter& writer() {
+    if (!read_ && !writer_) throw jet::Error(3420, "Object invalid or no longer set.");
+    if (!writer_) {
+      writer_ = jet::DatabaseWriter::Open(path_);
+      read_.reset();
+    }
+    return *writer_;
+  }
+  const jet::TableInfo& Table(const std::string& name) const {
+    const jet::TableInfo* table = view().FindTable(name);
+    if (!table) NotFound();
+    return *table;
+  }
+  void Close() {
+    read_.reset();
+    if (writer_) {
+      // Keep the writer if the commit fails: the database stays as it was, and a second
+      // Close may try again.
+      writer_->Commit();
+      writer_.reset();
+    }
+  }
 
  private:
-  jet::FieldInfo info_;
+  std::string path_;
+  std::unique_ptr<jet::Database> read_;
+  std::unique_ptr<jet::DatabaseWriter> writer_;
 };
 
-class StoredFields : public Fields {
+using SessionRef = std::shared_ptr<Session>;
+
+// A field of a stored table (read through to the database each time, so changes show at
+// once), or a detached one made by CreateField that lives here until it is appended.
+class JetField : public Field {
  public:
-  explicit StoredFields(std::vector<FieldRef> items) : items_(std::move(items)) {}
+  JetField(SessionRef session, std::string table, std::string name)
+      : session_(std::move(session)), table_(std::move(table)), name_(std::move(name)) {}
+  JetField(std::string name, int16_t type, int32_t size) : name_(std::move(name)) {
+    detached_.emplace();
+    detached_->dao_type = type;
+    detached_->size = size;
+    detached_->column.name = name_;
+  }
+
+  bool detached() const { return detached_.has_value(); }
+  const jet::FieldInfo& info() const {
+    if (detached_) return *detached_;
+    const jet::FieldInfo* field = session_->Table(table_).FindField(name_);
+    if (!field) NotFound();
+    return *field;
+  }
+
+  std::string Name() const override { return detached_ ? name_ : info().name(); }
+  int16_t Type() const override { return info().dao_type; }
+  int32_t Size() const override { return info().size; }
+  bool AllowZeroLength() const override { return info().AllowZeroLength(); }
+  std::string DefaultValue() const override { return info().default_value.value_or(""); }
+  int16_t OrdinalPosition() const override { return info().ordinal_position; }
+  bool Required() const override { return info().Required(); }
+  std::string ValidationRule() const override { return info().validation_rule.value_or(""); }
+  std::string ValidationText() const override { return info().validation_text.value_or(""); }
+
+  void SetAllowZeroLength(bool value) override { SetBool("AllowZeroLength", value, &jet::FieldInfo::allow_zero_length); }
+  void SetRequired(bool value) override { SetBool("Required", value, &jet::FieldInfo::required); }
+  void SetDefaultValue(const std::string& value) override { SetText("DefaultValue", value, &jet::FieldInfo::default_value); }
+  void SetValidationRule(const std::string& value) override {
+    SetText("ValidationRule", value, &jet::FieldInfo::validation_rule);
+  }
+  void SetValidationText(const std::string& value) override {
+    SetText("ValidationText", value, &jet::FieldInfo::validation_text);
+  }
+  void SetOrdinalPosition(int16_t value) override {
+    if (detached_) {
+      detached_->ordinal_position = value;
+      return;
+    }
+    NotSupported();
+  }
+
+  // Stores what was set on a detached field once it belongs to a table.
+  void ApplyTo(jet::DatabaseWriter& writer, const std::string& table) const {
+    const jet::FieldInfo& f = *detached_;
+    const std::string& name = name_;
+    if (f.required) writer.SetColumnProperty(table, name, {"Required", *f.required, std::nullopt});
+    if (f.allow_zero_length) writer.SetColumnProperty(table, name, {"AllowZeroLength", *f.allow_zero_length, std::nullopt});
+    if (f.default_value) writer.SetColumnProperty(table, name, {"DefaultValue", std::nullopt, *f.default_value});
+    if (f.validation_rule) writer.SetColumnProperty(table, name, {"ValidationRule", std::nullopt, *f.validation_rule});
+    if (f.validation_text) writer.SetColumnProperty(table, name, {"ValidationText", std::nullopt, *f.validation_text});
+  }
+
+ private:
+  void SetBool(const char* property, bool value, std::optional<bool> jet::FieldInfo::*member) {
+    if (detached_) {
+      (*detached_).*member = value;
+      return;
+    }
+    session_->writer().SetColumnProperty(table_, name_, {property, value, std::nullopt});
+  }
+  void SetText(const char* property, const std::string& value, std::optional<std::string> jet::FieldInfo::*member) {
+    if (detached_) {
+      (*detached_).*member = value;
+      return;
+    }
+    session_->writer().SetColumnProperty(table_, name_, {property, std::nullopt, value});
+  }
+
+  SessionRef session_;
+  std::string table_;
+  std::string name_;
+  std::optional<jet::FieldInfo> detached_;
+};
+
+class TableFieldsCollection : public Fields {
+ public:
+  TableFieldsCollection(SessionRef session, std::string table) : session_(std::move(session)), table_(std::move(table)) {}
+  int16_t Count() const override { return CountOf(session_->Table(table_).fields.size()); }
+  FieldRef Item(int16_t position) const override {
+    const auto& fields = session_->Table(table_).fields;
+    return std::make_shared<JetField>(session_, table_, At(fields, position).name());
+  }
+  void Append(const FieldRef& field) override {
+    auto* detached = dynamic_cast<JetField*>(field.get());
+    if (!detached || !detached->detached())
+      throw jet::Error(3367, "Cannot append. An object with that name is already in the collection.");
+    jet::DatabaseWriter& writer = session_->writer();
+    writer.AddColumn(table_, {detached->Name(), detached->Type(), detached->Size()});
+    detached->ApplyTo(writer, table_);
+  }
+  void Delete(const std::string& name) override { session_->writer().DeleteColumn(table_, name); }
+
+ private:
+  SessionRef session_;
+  std::string table_;
+};
+
+// The fields of an index, or of a detached object: names (and detached values) only.
+class DetachedFields : public Fields {
+ public:
+  explicit DetachedFields(std::vector<FieldRef> items = {}) : items_(std::move(items)) {}
   int16_t Count() const override { return CountOf(items_.size()); }
   FieldRef Item(int16_t position) const override { return At(items_, position); }
-  void Append(const FieldRef&) override { NotYetWritable(); }
-  void Delete(const std::string&) override { NotYetWritable(); }
+  void Append(const FieldRef& field) override {
+    for (const FieldRef& item : items_)
+      if (jet::SameObjectName(item->Name(), field->Name()))
+        throw jet::Error(jet::err::kDuplicateField, "Cannot define field more than once.");
+    items_.push_back(field);
+  }
+  void Delete(const std::string& name) override {
+    auto found = std::find_if(items_.begin(), items_.end(),
+                              [&](const FieldRef& f) { return jet::SameObjectName(f->Name(), name); });
+    if (found == items_.end()) NotFound();
+    items_.erase(found);
+  }
+  const std::vector<FieldRef>& items() const { return items_; }
 
  private:
   std::vector<FieldRef> items_;
 };
 
-class StoredIndex : public Index {
+class JetIndex : public Index {
  public:
-  StoredIndex(const jet::IndexInfo& info, std::vector<FieldRef> fields) : info_(info), fields_(std::move(fields)) {}
+  JetIndex(const jet::IndexInfo& info, bool stored) : info_(info), stored_(stored) {
+    std::vector<FieldRef> names;
+    for (const auto& field : info.fields) names.push_back(std::make_shared<JetField>(field.name, 0, 0));
+    fields_ = DetachedFields(std::move(names));
+  }
   std::string Name() const override { return info_.name; }
   bool Primary() const override { return info_.primary; }
   bool Unique() const override { return info_.unique; }
-  void SetPrimary(bool) override { NotYetWritable(); }
-  void SetUnique(bool) override { NotYetWritable(); }
+  void SetPrimary(bool value) override {
+    if (stored_) NotSupported();
+    info_.primary = value;
+  }
+  void SetUnique(bool value) override {
+    if (stored_) NotSupported();
+    info_.unique = value;
+  }
   Fields& IndexFields() override { return fields_; }
-  FieldRef CreateField(const std::string&) override { NotYetWritable(); }
+  FieldRef CreateField(const std::string& name) override { return std::make_shared<JetField>(name, 0, 0); }
 
  private:
   jet::IndexInfo info_;
-  StoredFields fields_;
+  bool stored_;
+  DetachedFields fields_;
 };
 
-class StoredIndexes : public Indexes {
+class TableIndexesCollection : public Indexes {
  public:
-  explicit StoredIndexes(std::vector<IndexRef> items) : items_(std::move(items)) {}
-  int16_t Count() const override { return CountOf(items_.size()); }
-  IndexRef Item(int16_t position) const override { return At(items_, position); }
-  void Append(const IndexRef&) override { NotYetWritable(); }
-  void Delete(const std::string&) override { NotYetWritable(); }
+  TableIndexesCollection(SessionRef session, std::string table) : session_(std::move(session)), table_(std::move(table)) {}
+  int16_t Count() const override { return CountOf(session_->Table(table_).indexes.size()); }
+  IndexRef Item(int16_t position) const override {
+    return std::make_shared<JetIndex>(At(session_->Table(table_).indexes, position), true);
+  }
+  void Append(const IndexRef&) override { NotSupported(); }
+  void Delete(const std::string&) override { NotSupported(); }
 
  private:
-  std::vector<IndexRef> items_;
+  SessionRef session_;
+  std::string table_;
 };
 
-std::vector<FieldRef> FieldsOf(const jet::TableInfo& table) {
-  std::vector<FieldRef> fields;
-  for (const jet::FieldInfo& field : table.fields) fields.push_back(std::make_shared<StoredField>(field));
-  return fields;
-}
-
-std::vector<IndexRef> IndexesOf(const jet::TableInfo& table) {
-  std::vector<IndexRef> indexes;
-  for (const jet::IndexInfo& index : table.indexes) {
-    std::vector<FieldRef> key;
-    for (const jet::IndexFieldInfo& column : index.fields) {
-      const jet::FieldInfo* field = table.FindField(column.name);
-      if (field) key.push_back(std::make_shared<StoredField>(*field));
-    }
-    indexes.push_back(std::make_shared<StoredIndex>(index, std::move(key)));
-  }
-  return indexes;
-}
-
-class StoredTable : public TableDef {
+class JetTable : public TableDef {
  public:
-  explicit StoredTable(const jet::TableInfo& table)
-      : name_(table.name), attributes_(table.attributes), fields_(FieldsOf(table)), indexes_(IndexesOf(table)) {}
-  std::string Name() const override { return name_; }
-  void SetName(const std::string&) override { NotYetWritable(); }
-  int32_t Attributes() const override { return attributes_; }
+  JetTable(SessionRef session, std::string name)
+      : session_(session), name_(name), fields_(session, name), indexes_(session, name) {}
+  std::string Name() const override { return session_->Table(name_).name; }
+  void SetName(const std::string&) override { NotSupported(); }
+  int32_t Attributes() const override { return session_->Table(name_).attributes; }
   Fields& TableFields() override { return fields_; }
   Indexes& TableIndexes() override { return indexes_; }
-  FieldRef CreateField(const std::string&, int16_t, int16_t) override { NotYetWritable(); }
-  IndexRef CreateIndex(const std::string&) override { NotYetWritable(); }
+  FieldRef CreateField(const std::string& name, int16_t type, int16_t size) override {
+    return std::make_shared<JetField>(name, type, size);
+  }
+  IndexRef CreateIndex(const std::string& name) override {
+    jet::IndexInfo info;
+    info.name = name;
+    return std::make_shared<JetIndex>(info, false);
+  }
 
  private:
+  SessionRef session_;
   std::string name_;
-  int32_t attributes_;
-  StoredFields fields_;
-  StoredIndexes indexes_;
+  TableFieldsCollection fields_;
+  TableIndexesCollection indexes_;
 };
 
-class StoredTables : public TableDefs {
+class TablesCollection : public TableDefs {
  public:
-  void Load(const jet::Database& database) {
-    std::vector<const jet::TableInfo*> tables;
-    for (const jet::TableInfo& table : database.tables()) tables.push_back(&table);
-    std::stable_sort(tables.begin(), tables.end(),
-                     [](const jet::TableInfo* a, const jet::TableInfo* b) { return NameBefore(a->name, b->name); });
-    items_.clear();
-    for (const jet::TableInfo* table : tables) items_.push_back(std::make_shared<StoredTable>(*table));
+  explicit TablesCollection(SessionRef session) : session_(std::move(session)) {}
+  int16_t Count() const override { return CountOf(session_->view().tables().size()); }
+  TableDefRef Item(int16_t position) const override {
+    std::vector<std::string> names;
+    for (const jet::TableInfo& table : session_->view().tables()) names.push_back(table.name);
+    std::stable_sort(names.begin(), names.end(), NameBefore);
+    return std::make_shared<JetTable>(session_, At(names, position));
   }
-  int16_t Count() const override { return CountOf(items_.size()); }
-  TableDefRef Item(int16_t position) const override { return At(items_, position); }
   void Refresh() override {}
-  void Append(const TableDefRef&) override { NotYetWritable(); }
-  void Delete(const std::string&) override { NotYetWritable(); }
+  void Append(const TableDefRef&) override { NotSupported(); }
+  void Delete(const std::string&) override { NotSupported(); }
 
  private:
-  std::vector<TableDefRef> items_;
+  SessionRef session_;
 };
 
-class StoredQuery : public QueryDef {
+class JetQuery : public QueryDef {
  public:
-  explicit StoredQuery(const jet::QueryInfo& query) : query_(query) {}
-  std::string Name() const override { return query_.name; }
-  std::string SQL() const override { return query_.sql; }
-  const jet::QueryInfo& info() const { return query_; }
-
- private:
-  jet::QueryInfo query_;
-};
-
-class StoredQueries : public QueryDefs {
- public:
-  void Load(const jet::Database& database) {
-    items_.clear();
-    std::vector<const jet::QueryInfo*> queries;
-    for (const jet::QueryInfo& query : database.queries()) queries.push_back(&query);
-    std::stable_sort(queries.begin(), queries.end(),
-                     [](const jet::QueryInfo* a, const jet::QueryInfo* b) { return NameBefore(a->name, b->name); });
-    for (const jet::QueryInfo* query : queries) items_.push_back(std::make_shared<StoredQuery>(*query));
+  JetQuery(SessionRef session, std::string name) : session_(std::move(session)), name_(std::move(name)) {}
+  std::string Name() const override { return info().name; }
+  std::string SQL() const override { return info().sql; }
+  const jet::QueryInfo& info() const {
+    const jet::QueryInfo* query = session_->view().FindQuery(name_);
+    if (!query) NotFound();
+    return *query;
   }
-  int16_t Count() const override { return CountOf(items_.size()); }
-  QueryDefRef Item(int16_t position) const override { return At(items_, position); }
-  void Delete(const std::string&) override { NotYetWritable(); }
 
  private:
-  std::vector<QueryDefRef> items_;
+  SessionRef session_;
+  std::string name_;
+};
+
+class QueriesCollection : public QueryDefs {
+ public:
+  explicit QueriesCollection(SessionRef session) : session_(std::move(session)) {}
+  int16_t Count() const override { return CountOf(session_->view().queries().size()); }
+  QueryDefRef Item(int16_t position) const override {
+    std::vector<std::string> names;
+    for (const jet::QueryInfo& query : session_->view().queries()) names.push_back(query.name);
+    std::stable_sort(names.begin(), names.end(), NameBefore);
+    return std::make_shared<JetQuery>(session_, At(names, position));
+  }
+  void Delete(const std::string&) override { NotSupported(); }
+
+ private:
+  SessionRef session_;
 };
 
 class JetDatabase : public Database {
  public:
-  explicit JetDatabase(const std::string& path) : path_(path), database_(jet::Database::Open(path)) {
-    tables_.Load(*database_);
-    queries_.Load(*database_);
-  }
-  std::string Name() const override { return path_; }
+  explicit JetDatabase(const std::string& path)
+      : session_(std::make_shared<Session>(path)), tables_(session_), queries_(session_) {}
+  std::string Name() const override { return session_->path(); }
   TableDefs& Tables() override { return tables_; }
   QueryDefs& Queries() override { return queries_; }
-  TableDefRef CreateTableDef(const std::string&) override { NotYetWritable(); }
-  QueryDefRef CreateQueryDef(const std::string&, const std::string&, const QueryDef*) override { NotYetWritable(); }
-  void Execute(const std::string&, int32_t) override { NotYetWritable(); }
-  void Close() override { database_.reset(); }
+  TableDefRef CreateTableDef(const std::string&) override { NotSupported(); }
+  QueryDefRef CreateQueryDef(const std::string&, const std::string&, const QueryDef*) override { NotSupported(); }
+  void Execute(const std::string&, int32_t) override { NotSupported(); }
+  void Close() override { session_->Close(); }
 
  private:
-  std::string path_;
-  std::unique_ptr<jet::Database> database_;
-  StoredTables tables_;
-  StoredQueries queries_;
+  SessionRef session_;
+  TablesCollection tables_;
+  QueriesCollection queries_;
 };
 
 class JetWorkspace : public Workspace {
@@ -219,7 +356,7 @@ WorkspaceRef JetEngine::Workspaces(int16_t position) {
   return workspace_;
 }
 
-void JetEngine::CompactDatabase(const std::string&, const std::string&) { NotYetWritable(); }
+void JetEngine::CompactDatabase(const std::string&, const std::string&) { NotSupported(); }
 
 DBEngine& TheEngine() {
   static JetEngine engine;

@@ -72,3 +72,53 @@ TEST(JetEngine, VerifyReportsAPasswordProtectedLocalFile) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(JetEngine, FieldChangesTakeEffectAtOnceAndReachTheFileOnClose) {
+  VANTREL_REQUIRE_CORPUS();
+  vantrel::test::TempDir dir;
+  const std::string path = (dir / "local.mdb").string();
+  std::filesystem::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", path);
+  {
+    schema::DatabaseRef database = schema::TheEngine().Workspaces(0)->OpenDatabase(path);
+    schema::TableDefRef table;
+    for (int16_t i = 0; i < database->Tables().Count(); ++i)
+      if (database->Tables().Item(i)->Name() == "Table1") table = database->Tables().Item(i);
+    ASSERT_TRUE(table);
+    schema::Fields& fields = table->TableFields();
+    const int16_t before = fields.Count();
+    schema::FieldRef added = table->CreateField("NOME", 10, 80);
+    added->SetDefaultValue("\"Rossi\"");
+    added->SetRequired(true);
+    fields.Append(added);
+    EXPECT_EQ(fields.Count(), before + 1) << "Append takes effect at once";
+    schema::FieldRef stored = fields.Item(before);
+    EXPECT_EQ(stored->Name(), "NOME");
+    EXPECT_EQ(stored->Size(), 80);
+    EXPECT_EQ(stored->DefaultValue(), "\"Rossi\"");
+    EXPECT_TRUE(stored->Required());
+    fields.Item(2)->SetValidationRule(">=0");
+    fields.Delete("H");
+    EXPECT_EQ(fields.Count(), before);
+    try {
+      fields.Delete("A");
+      FAIL() << "deleted a field of the primary key";
+    } catch (const jet::Error& error) {
+      EXPECT_EQ(error.number(), jet::err::kFieldInIndex);
+    }
+    database->Close();
+  }
+  auto reopened = schema::TheEngine().Workspaces(0)->OpenDatabase(path);
+  schema::TableDefRef table = reopened->Tables().Item(5);
+  ASSERT_EQ(table->Name(), "Table1");
+  schema::Fields& fields = table->TableFields();
+  std::vector<std::string> names;
+  for (int16_t i = 0; i < fields.Count(); ++i) names.push_back(fields.Item(i)->Name());
+  EXPECT_EQ(names, (std::vector<std::string>{"A", "B", "C", "D", "E", "F", "G", "I", "NOME"}));
+  EXPECT_EQ(fields.Item(2)->ValidationRule(), ">=0");
+  EXPECT_EQ(fields.Item(8)->DefaultValue(), "\"Rossi\"");
+  reopened->Close();
+}
+
+}  // namespace
