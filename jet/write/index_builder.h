@@ -1,0 +1,40 @@
+#pragma once
+// Building a real index's B-tree from the rows of its table, and taking one away.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "jet/common/page_source.h"
+#include "jet/core/table_def.h"
+#include "jet/index/index_entry.h"
+#include "jet/store/page_overlay.h"
+#include "jet/write/page_allocator.h"
+
+namespace jet {
+
+// The leaf entries `table`'s rows give in real index `real_index`, in the order Access keeps
+// them: by key, then (equal keys) by the row's home page and row. Rows whose key columns are
+// all null are left out when the index ignores nulls. Raises what the row decoder and the key
+// encoder raise (3251 for a value the key cannot carry).
+std::vector<IndexEntry> IndexEntriesFromRows(PageSource& pages, const TableDef& table, size_t real_index,
+                                             uint16_t code_page);
+
+// Replaces the B-tree of real index `real_index` with one holding `entries` (sorted as
+// IndexEntriesFromRows sorts them; they are sorted again here). Releases the old tree's pages,
+// writes leaves and intermediate levels as Access fills them, and sets first_page, the count
+// block words and the bits of the index's usage map (whose row must exist). An empty index
+// gets one empty leaf. The caller writes the table definition afterwards.
+// Raises 3022 before changing anything when the index is unique and two keys are equal.
+void BuildIndex(store::PageOverlay& pages, PageAllocator& allocator, TableDef& table, size_t real_index,
+                std::vector<IndexEntry> entries);
+
+// Frees every page of the index's B-tree (those its usage map lists and those reachable from
+// its root) and clears its usage map. first_page and the table definition stay as they are.
+void DeleteIndexPages(store::PageOverlay& pages, PageAllocator& allocator, const TableDef& table,
+                      size_t real_index);
+
+// The 3022 error BuildIndex raises for a duplicate key in a unique index.
+[[noreturn]] void ThrowDuplicateIndexKey();
+
+}  // namespace jet
