@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <type_traits>
 
 #include "jet/common/error.h"
@@ -40,6 +41,27 @@ std::vector<uint8_t> IeeeKey(uint64_t bits, int width_bytes) {
 bool IsTextColumn(const ColumnDef& column) {
   return column.type == static_cast<uint8_t>(FieldType::kText) ||
          column.type == static_cast<uint8_t>(FieldType::kMemo);
+}
+
+// The General order is sort order 1033; 0 is what a column description built in code holds.
+constexpr uint16_t kGeneralSortOrder = 0x0409;
+
+bool PrintableAscii(std::string_view utf8) {
+  return std::all_of(utf8.begin(), utf8.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
+std::vector<uint8_t> TextValueKey(const ColumnDef& column, const std::string& text, Format format) {
+  if (column.type == static_cast<uint8_t>(FieldType::kMemo)) {
+    // No sample shows how Access cuts a long memo down to a key; a guess would misplace rows.
+    ThrowUnsupported("memo column " + column.name + " (no sample of its key form)");
+  }
+  if (column.sort_order != 0 && column.sort_order != kGeneralSortOrder && !PrintableAscii(text)) {
+    // Other sort orders (Swedish/Finnish 1053 is in the samples) share the General weights of
+    // printable ASCII there; beyond it they reorder letters in ways no sample shows.
+    ThrowUnsupported("text beyond ASCII in column " + column.name + " with sort order " +
+                     std::to_string(column.sort_order));
+  }
+  return GeneralTextKey(text, format);
 }
 
 const ColumnDef* FindColumn(const TableDef& table, uint16_t number, size_t& position) {
@@ -121,7 +143,7 @@ std::vector<uint8_t> EncodeValueKey(const ColumnDef& column, const Value& value,
           return BinaryKey(v.bytes);
         } else if constexpr (std::is_same_v<T, std::string>) {
           if (!IsTextColumn(column)) ThrowUnsupported("text in column " + column.name + " that is not text");
-          return GeneralTextKey(v, format);
+          return TextValueKey(column, v, format);
         } else {
           static_assert(std::is_same_v<T, Decimal>);
           ThrowUnsupported("decimal column " + column.name + " (no sample of its key form)");

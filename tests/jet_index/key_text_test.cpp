@@ -100,4 +100,27 @@ TEST(TextKey, RefusesCharactersWithoutAKnownWeight) {
   }
 }
 
+TEST(TextKey, ColumnsOutsideTheGeneralOrderTakeOnlyAsciiAndMemosNoKey) {
+  jet::ColumnDef swedish;
+  swedish.type = static_cast<uint8_t>(jet::FieldType::kText);
+  swedish.sort_order = 0x041D;
+  auto refused = [](const jet::ColumnDef& column, const char* text) {
+    Bytes key;
+    try {
+      jet::AppendColumnKey(key, column, std::string(text), true, Format::kJet4);
+    } catch (const jet::Error& e) {
+      return e.number() == jet::key_err::kUnsupportedKey;
+    }
+    return false;
+  };
+  EXPECT_FALSE(refused(swedish, "MSysObjects"));
+  EXPECT_TRUE(refused(swedish, "\xC3\xA4"));  // a-umlaut sorts after z there
+  jet::ColumnDef general = swedish;
+  general.sort_order = 0x0409;
+  EXPECT_FALSE(refused(general, "\xC3\xA4"));
+  jet::ColumnDef memo = general;
+  memo.type = static_cast<uint8_t>(jet::FieldType::kMemo);
+  EXPECT_TRUE(refused(memo, "short"));
+}
+
 }  // namespace
