@@ -333,7 +333,9 @@ class JetDatabase : public Database {
   QueryDefs& Queries() override { return queries_; }
   TableDefRef CreateTableDef(const std::string&) override { NotSupported(); }
   QueryDefRef CreateQueryDef(const std::string&, const std::string&, const QueryDef*) override { NotSupported(); }
-  void Execute(const std::string&, int32_t) override { NotSupported(); }
+  // Statements always fail as a whole: the engine has no partial mode, which is what option
+  // 128 (fail on error) asks for.
+  void Execute(const std::string& sql, int32_t) override { session_->writer().Execute(sql); }
   void Close() override { session_->Close(); }
 
  private:

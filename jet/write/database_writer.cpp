@@ -8,7 +8,10 @@
 #include "jet/query/property_blob.h"
 #include "jet/query/property_value.h"
 #include "jet/store/page_overlay.h"
+#include "jet/write/index_builder.h"
+#include "jet/write/statement.h"
 #include "jet/write/table_definition_writer.h"
+#include "jet/write/value_conversion.h"
 #include "jet/write/table_writer.h"
 
 namespace jet {
@@ -227,6 +230,124 @@ void DatabaseWriter::WriteCatalogProperties(const TableInfo& table, const std::v
     if (catalog_def.columns[i].name == "LvProp") row[i] = blob.empty() ? Value{} : Value{Binary{blob}};
   TableWriter writer(session_->pages(), *allocator_, catalog_def, database_->header().code_page);
   writer.Update(table.object.location, row);
+}
+
+namespace {
+
+[[noreturn]] void RequiredIsNull(const std::string& field) {
+  throw Error(3314, "The field '" + field + "' cannot contain a Null value because the Required property for this field is set to True. Enter a value in this field.");
+}
+
+// The value a field gets when an insert does not name it: its default when that is a plain
+// constant, otherwise Null.
+Value DefaultFor(const FieldInfo& field, Format format) {
+  if (!field.default_value || field.default_value->empty()) return Value{};
+  std::string text = *field.default_value;
+  if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') && text.back() == text.front())
+    return ConvertForColumn(text.substr(1, text.size() - 2), field.column, format);
+  try {
+    return ConvertForColumn(text, field.column, format);
+  } catch (const Error&) {
+    return Value{};  // an expression (Date(), Now() ...): not evaluated here
+  }
+}
+
+}  // namespace
+
+void DatabaseWriter::RebuildIndexes(TableDef& table, const std::vector<size_t>& real_indexes) {
+  for (size_t index : real_indexes) {
+    std::vector<IndexEntry> entries =
+        IndexEntriesFromRows(session_->pages(), table, index, database_->header().code_page);
+    BuildIndex(session_->pages(), *allocator_, table, index, std::move(entries));
+  }
+}
+
+void DatabaseWriter::Execute(const std::string& sql) {
+  const Statement statement = ParseStatement(sql);
+  Change([&] {
+    const uint16_t code_page = database_->header().code_page;
+    const TableInfo& info = LocalTable(statement.table);
+    TableDef table = info.def;
+    if (statement.kind == Statement::Kind::kUpdate) {
+      const FieldInfo* field = info.FindField(statement.field);
+      if (!field) throw Error(3061, "Too few parameters. Expected 1.");
+      const size_t position = field->column.position;
+      const Value value = ConvertForColumn(statement.constant, field->column, format());
+      if (IsNull(value) && field->Required()) RequiredIsNull(field->name());
+      std::vector<std::pair<RowLocation, Row>> rows;
+      {
+        auto cursor = database_->Rows(info);
+        Row row;
+        while (cursor.Next(row)) rows.emplace_back(cursor.location(), row);
+      }
+      TableWriter writer(session_->pages(), *allocator_, table, code_page);
+      for (auto& [location, row] : rows) {
+        row[position] = value;
+        writer.Update(location, row);
+      }
+      std::vector<size_t> touched;
+      for (size_t i = 0; i < table.real_indexes.size(); ++i)
+        for (const IndexColumnDef& key : table.real_indexes[i].columns)
+          if (key.column_number == field->column.number) touched.push_back(i);
+      if (!touched.empty()) {
+        RebuildIndexes(table, touched);
+        WriteTableDefinition(session_->pages(), *allocator_, table, code_page);
+      }
+      return;
+    }
+
+    const TableInfo& source = LocalTable(statement.source);
+    // Every source field must have a target field of its name.
+    std::vector<int> source_of(table.columns.size(), -1);
+    for (const FieldInfo& from : source.fields) {
+      bool found = false;
+      for (size_t t = 0; t < table.columns.size(); ++t) {
+        if (SameObjectName(table.columns[t].name, from.name())) {
+          source_of[t] = from.column.position;
+          found = true;
+        }
+      }
+      if (!found)
+        throw Error(3127, "The INSERT INTO statement contains the following unknown field name: '" + from.name() +
+                              "'. Make sure you have typed the name correctly, and try the operation again.");
+    }
+    std::vector<Value> defaults(table.columns.size());
+    std::vector<const FieldInfo*> target_fields(table.columns.size());
+    for (size_t t = 0; t < table.columns.size(); ++t) {
+      target_fields[t] = info.FindField(table.columns[t].name);
+      if (source_of[t] < 0 && target_fields[t]) defaults[t] = DefaultFor(*target_fields[t], format());
+    }
+    auto converted = [&](const Row& from) {
+      Row row(table.columns.size());
+      for (size_t t = 0; t < table.columns.size(); ++t) {
+        row[t] = source_of[t] < 0 ? defaults[t]
+                                  : ConvertForColumn(from.at(static_cast<size_t>(source_of[t])), table.columns[t], format());
+        if (IsNull(row[t]) && target_fields[t] && target_fields[t]->Required() &&
+            (table.columns[t].flags & column_flag::kAutoNumber) == 0)
+          RequiredIsNull(table.columns[t].name);
+      }
+      return row;
+    };
+    TableWriter writer(session_->pages(), *allocator_, table, code_page);
+    std::vector<Row> pending;
+    {
+      auto cursor = database_->Rows(source);
+      Row row;
+      const bool same = SameObjectName(source.name, info.name);
+      while (cursor.Next(row)) {
+        if (same) {
+          pending.push_back(converted(row));
+        } else {
+          writer.Insert(converted(row));
+        }
+      }
+    }
+    for (Row& row : pending) writer.Insert(std::move(row));
+    std::vector<size_t> all(table.real_indexes.size());
+    for (size_t i = 0; i < all.size(); ++i) all[i] = i;
+    RebuildIndexes(table, all);
+    WriteTableDefinition(session_->pages(), *allocator_, table, code_page);
+  });
 }
 
 void DatabaseWriter::Commit() { session_->Commit(); }

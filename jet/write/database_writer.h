@@ -39,9 +39,14 @@ class DatabaseWriter {
   void DeleteColumn(const std::string& table, const std::string& column);
   void SetColumnProperty(const std::string& table, const std::string& column, const ColumnPropertyValue& value);
 
+  // Runs UPDATE t SET f = constant, or INSERT INTO t1 SELECT t.* FROM t (see statement.h),
+  // failing as a whole on the first row that cannot be written (DAO's dbFailOnError).
+  void Execute(const std::string& sql);
+
   void Commit();
 
  private:
+  void RebuildIndexes(TableDef& table, const std::vector<size_t>& real_indexes);
   DatabaseWriter() = default;
   // Runs one operation under a savepoint and reloads the view of the database after it,
   // whether it succeeded or not.
