@@ -1,18 +1,226 @@
 #include "jet/write/index_builder.h"
 
+#include <algorithm>
+#include <set>
+
 #include "jet/common/error.h"
+#include "jet/core/row_codec.h"
+#include "jet/core/table_scan.h"
+#include "jet/core/usage_map.h"
+#include "jet/index/index_page.h"
+#include "jet/index/index_reader.h"
+#include "jet/index/key_encoder.h"
+#include "jet/write/index_page_writer.h"
+#include "jet/write/usage_map_writer.h"
 
 namespace jet {
+namespace {
 
-std::vector<IndexEntry> IndexEntriesFromRows(PageSource&, const TableDef&, size_t, uint16_t) {
-  throw Error(err::kNotSupported, "not yet");
+bool EntryLess(const IndexEntry& a, const IndexEntry& b) {
+  if (a.key != b.key) return KeyLess(a.key, b.key);
+  if (a.data_page != b.data_page) return a.data_page < b.data_page;
+  return a.data_row < b.data_row;
 }
-void BuildIndex(store::PageOverlay&, PageAllocator&, TableDef&, size_t, std::vector<IndexEntry>) {
-  throw Error(err::kNotSupported, "not yet");
+
+const RealIndexDef& RealIndexAt(const TableDef& table, size_t real_index) {
+  if (real_index >= table.real_indexes.size())
+    throw Error(err::kItemNotFound, "Item not found in this collection.");
+  return table.real_indexes[real_index];
 }
-void DeleteIndexPages(store::PageOverlay&, PageAllocator&, const TableDef&, size_t) {
-  throw Error(err::kNotSupported, "not yet");
+
+bool AllKeyColumnsNull(const TableDef& table, const RealIndexDef& index, const Row& row) {
+  for (const IndexColumnDef& column : index.columns) {
+    for (size_t i = 0; i < table.columns.size(); ++i)
+      if (table.columns[i].number == column.column_number && i < row.size() && !std::holds_alternative<std::monostate>(row[i])) return false;
+  }
+  return true;
 }
-void ThrowDuplicateIndexKey() { throw Error(err::kNotSupported, "not yet"); }
+
+// A page written for the level above: its number and the last entry reachable through it.
+struct Written {
+  uint32_t page = 0;
+  IndexEntry last;
+};
+
+// Splits `entries` into runs that each fill one page as Access fills it: as many entries as
+// fit once compressed with the prefix they all share.
+std::vector<std::span<const IndexEntry>> FillPages(std::span<const IndexEntry> entries, uint8_t type,
+                                                   Format format) {
+  const size_t capacity = IndexPageEntryCapacity(format);
+  const size_t pointer = type == kIndexLeafPageType ? 4 : 8;
+  std::vector<std::span<const IndexEntry>> runs;
+  size_t start = 0;
+  while (start < entries.size()) {
+    const IndexEntry& first = entries[start];
+    if (first.key.size() + pointer > capacity) throw Error(err::kNotSupported, "An index key is too long for a page.");
+    size_t prefix = std::min(first.key.size(), kMaxIndexPrefix);
+    size_t later_bytes = 0;  // later entries' key lengths plus pointers
+    size_t end = start + 1;
+    for (; end < entries.size(); ++end) {
+      const size_t next_prefix = std::min(prefix, CommonPrefix(first.key, entries[end].key));
+      const size_t next_bytes = later_bytes + entries[end].key.size() + pointer;
+      const size_t count = end - start;  // later entries including this one
+      if (first.key.size() + pointer + next_bytes - count * next_prefix > capacity) break;
+      prefix = next_prefix;
+      later_bytes = next_bytes;
+    }
+    runs.push_back(entries.subspan(start, end - start));
+    start = end;
+  }
+  return runs;
+}
+
+// Writes one level; returns what the level above must point at.
+std::vector<Written> WriteLevel(store::PageOverlay& pages, PageAllocator& allocator, uint32_t owner,
+                                std::span<const IndexEntry> entries, uint8_t type, Format format,
+                                std::vector<uint32_t>& tree_pages, const std::vector<Written>& children) {
+  std::vector<std::span<const IndexEntry>> runs;
+  std::vector<uint32_t> tails;
+  if (type == kIndexLeafPageType) {
+    runs = FillPages(entries, type, format);
+    if (runs.empty()) runs.push_back({});
+  } else {
+    // Each intermediate page names all its children but the last in entries; the last is its tail.
+    // Fill with the entries, and take the child after each run as that page's tail.
+    size_t start = 0;
+    while (start < children.size()) {
+      auto fitted = FillPages(entries.subspan(start, entries.size() - start), type, format);
+      size_t take = fitted.empty() ? 0 : fitted.front().size();
+      if (start + take >= children.size()) take = children.size() - start - 1;
+      runs.push_back(entries.subspan(start, take));
+      tails.push_back(children[start + take].page);
+      start += take + 1;
+    }
+  }
+  std::vector<uint32_t> numbers;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    numbers.push_back(allocator.Allocate());
+    tree_pages.push_back(numbers.back());
+  }
+  std::vector<Written> written;
+  size_t child_cursor = 0;
+  for (size_t i = 0; i < runs.size(); ++i) {
+    IndexPageFrame frame;
+    frame.type = type;
+    frame.owner = owner;
+    frame.previous_page = i == 0 ? 0 : numbers[i - 1];
+    frame.next_page = i + 1 == runs.size() ? 0 : numbers[i + 1];
+    if (type != kIndexLeafPageType) frame.tail_page = tails[i];
+    // The rightmost page of a level grows by appends in Access and is left uncompressed.
+    if (i + 1 == runs.size() && EncodedEntriesSize(runs[i], type, 0) <= IndexPageEntryCapacity(format))
+      frame.prefix_length = 0;
+    const std::vector<uint8_t> bytes = EncodeIndexPage(frame, runs[i], format);
+    std::span<uint8_t> target = pages.MutablePage(numbers[i]);
+    std::copy(bytes.begin(), bytes.end(), target.begin());
+    Written w;
+    w.page = numbers[i];
+    if (type == kIndexLeafPageType) {
+      if (!runs[i].empty()) w.last = runs[i].back();
+    } else {
+      child_cursor += runs[i].size() + 1;
+      w.last = children[child_cursor - 1].last;
+    }
+    w.last.child_page = 0;
+    written.push_back(std::move(w));
+  }
+  return written;
+}
+
+void ClearMap(store::PageOverlay& pages, PageAllocator& allocator, Format format, uint32_t map_pointer,
+              const std::set<uint32_t>& tree) {
+  for (uint32_t page : tree)
+    SetUsageMapBit(pages, format, map_pointer, page, false, Uncovered::kUnmarked,
+                   [&allocator] { return allocator.Allocate(); });
+}
+
+std::set<uint32_t> OldTreePages(store::PageOverlay& pages, const TableDef& table, const RealIndexDef& index) {
+  std::set<uint32_t> tree;
+  if (index.usage_map_pointer != 0) {
+    for (uint32_t page : ReadUsageMap(pages, table.format, index.usage_map_pointer).pages)
+      if (page < pages.page_count() && IsIndexPage(pages.Page(page))) tree.insert(page);
+  }
+  if (index.first_page != 0 && index.first_page < pages.page_count() && IsIndexPage(pages.Page(index.first_page))) {
+    IndexCursor cursor(pages, table.format, index.first_page, table.definition_page);
+    IndexEntry entry;
+    while (cursor.Next(entry)) {
+    }
+    tree.insert(cursor.pages_read().begin(), cursor.pages_read().end());
+  }
+  return tree;
+}
+
+}  // namespace
+
+void ThrowDuplicateIndexKey() {
+  throw Error(err::kDuplicateKey,
+              "The changes you requested to the table were not successful because they would create duplicate "
+              "values in the index, primary key, or relationship. Change the data in the field or fields that "
+              "contain duplicate data, remove the index, or redefine the index to permit duplicate entries and "
+              "try again.");
+}
+
+std::vector<IndexEntry> IndexEntriesFromRows(PageSource& pages, const TableDef& table, size_t real_index,
+                                             uint16_t code_page) {
+  const RealIndexDef& index = RealIndexAt(table, real_index);
+  const DecodeContext context{table.format, code_page, &pages};
+  const bool ignore_nulls = (index.flags & index_flag::kIgnoreNulls) != 0;
+  std::vector<IndexEntry> entries;
+  TableScan scan(pages, table);
+  while (scan.Next()) {
+    const RowLocation location = scan.location();
+    const Row row = DecodeRow(table, scan.bytes(), context);
+    if (ignore_nulls && AllKeyColumnsNull(table, index, row)) continue;
+    IndexEntry entry;
+    entry.key = EncodeIndexKey(table, index, row, table.format);
+    entry.data_page = location.page;
+    entry.data_row = static_cast<uint8_t>(location.slot);
+    entries.push_back(std::move(entry));
+  }
+  std::sort(entries.begin(), entries.end(), EntryLess);
+  return entries;
+}
+
+void BuildIndex(store::PageOverlay& pages, PageAllocator& allocator, TableDef& table, size_t real_index,
+                std::vector<IndexEntry> entries) {
+  RealIndexAt(table, real_index);
+  RealIndexDef& index = table.real_indexes[real_index];
+  for (IndexEntry& entry : entries) entry.child_page = 0;
+  std::sort(entries.begin(), entries.end(), EntryLess);
+  size_t unique = 0;
+  for (size_t i = 0; i < entries.size(); ++i)
+    if (i == 0 || entries[i].key != entries[i - 1].key) ++unique;
+  if ((index.flags & index_flag::kUnique) != 0 && unique != entries.size()) ThrowDuplicateIndexKey();
+
+  DeleteIndexPages(pages, allocator, table, real_index);
+  std::vector<uint32_t> tree_pages;
+  std::vector<Written> level =
+      WriteLevel(pages, allocator, table.definition_page, entries, kIndexLeafPageType, table.format, tree_pages, {});
+  for (size_t depth = 1; level.size() > 1; ++depth) {
+    if (depth >= kMaxIndexDepth) throw Error(err::kNotSupported, "The index tree is too deep.");
+    std::vector<IndexEntry> upper;
+    for (size_t i = 0; i + 1 < level.size(); ++i) {
+      IndexEntry e = level[i].last;
+      e.child_page = level[i].page;
+      upper.push_back(std::move(e));
+    }
+    level = WriteLevel(pages, allocator, table.definition_page, upper, kIndexIntermediatePageType, table.format,
+                       tree_pages, level);
+  }
+  index.first_page = level.front().page;
+  index.row_count = static_cast<uint32_t>(entries.size());
+  index.unique_entry_count = static_cast<uint32_t>(unique);
+  if (index.usage_map_pointer != 0)
+    for (uint32_t page : tree_pages)
+      SetUsageMapBit(pages, table.format, index.usage_map_pointer, page, true, Uncovered::kUnmarked,
+                     [&allocator] { return allocator.Allocate(); });
+}
+
+void DeleteIndexPages(store::PageOverlay& pages, PageAllocator& allocator, const TableDef& table,
+                      size_t real_index) {
+  const RealIndexDef& index = RealIndexAt(table, real_index);
+  const std::set<uint32_t> tree = OldTreePages(pages, table, index);
+  if (index.usage_map_pointer != 0) ClearMap(pages, allocator, table.format, index.usage_map_pointer, tree);
+  for (uint32_t page : tree) allocator.Release(page);
+}
 
 }  // namespace jet
