@@ -36,6 +36,15 @@ bool AllKeyColumnsNull(const TableDef& table, const RealIndexDef& index, const R
   return true;
 }
 
+// Jet lets a unique index hold any number of rows whose key columns are all null: such a key
+// is one null flag byte per column.
+bool AllNullKey(const RealIndexDef& index, const std::vector<uint8_t>& key) {
+  if (key.size() != index.columns.size()) return false;
+  for (size_t i = 0; i < key.size(); ++i)
+    if (key[i] != (index.columns[i].ascending ? key_flag::kAscendingNull : key_flag::kDescendingNull)) return false;
+  return true;
+}
+
 // A page written for the level above: its number and the last entry reachable through it.
 struct Written {
   uint32_t page = 0;
@@ -187,9 +196,13 @@ void BuildIndex(store::PageOverlay& pages, PageAllocator& allocator, TableDef& t
   for (IndexEntry& entry : entries) entry.child_page = 0;
   std::sort(entries.begin(), entries.end(), EntryLess);
   size_t unique = 0;
-  for (size_t i = 0; i < entries.size(); ++i)
-    if (i == 0 || entries[i].key != entries[i - 1].key) ++unique;
-  if ((index.flags & index_flag::kUnique) != 0 && unique != entries.size()) ThrowDuplicateIndexKey();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (i != 0 && entries[i].key == entries[i - 1].key) {
+      if ((index.flags & index_flag::kUnique) != 0 && !AllNullKey(index, entries[i].key)) ThrowDuplicateIndexKey();
+      continue;
+    }
+    ++unique;
+  }
 
   DeleteIndexPages(pages, allocator, table, real_index);
   std::vector<uint32_t> tree_pages;
