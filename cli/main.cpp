@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "jet/check/database_check.h"
 #include "jet/common/error.h"
 #include "jet/core/database.h"
 #include "jet/dump/dump_json.h"
@@ -20,6 +21,7 @@ constexpr int kExitUsage = 2;
 void PrintUsage(std::ostream& out) {
   out << "Usage: vantrel-cli COMMAND [ARGUMENTS]\n"
          "  verify REF LOCAL  list what an update of LOCAL from REF would change\n"
+         "  check FILE        check the file's structure: pages, rows, long values, indexes\n"
          "  dump FILE         print the database's tables, indexes, queries and rows as JSON\n"
          "  --help            show this text\n"
          "  --version         show the program's version\n"
@@ -30,6 +32,16 @@ int Dump(const std::string& file) {
   auto database = jet::Database::Open(file);
   std::cout << jet::DumpDatabase(*database).dump(2) << "\n";
   return 0;
+}
+
+int Check(const std::string& file) {
+  auto database = jet::Database::Open(file);
+  const jet::check::CheckReport report = jet::check::CheckDatabase(*database);
+  for (const auto& finding : report.findings) std::cout << jet::check::Describe(finding) << "\n";
+  std::cout << report.tables_checked << " tables, " << report.rows_checked << " rows, "
+            << report.index_entries_checked << " index entries checked: "
+            << (report.ok() ? "no damage found" : "DAMAGED") << "\n";
+  return report.ok() ? 0 : kExitFailed;
 }
 
 int Verify(const std::string& reference, const std::string& local) {
@@ -67,6 +79,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (command == "verify" && argc == 4) return Verify(argv[2], argv[3]);
+    if (command == "check" && argc == 3) return Check(argv[2]);
     if (command == "dump" && argc == 3) return Dump(argv[2]);
     PrintUsage(std::cerr);
     return kExitUsage;
