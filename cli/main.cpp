@@ -56,7 +56,7 @@ int Verify(const std::string& reference, const std::string& local) {
   state.LPathAgg = reference;
   state.LPathLoc = local;
   const std::string name = std::filesystem::path(reference).filename().string();
-  state.bKVO = schema::UpperCase(name.substr(0, 3)) == "KVO";
+  state.bKVO = schema::HasKvoPrefix(name);
   schema::VerifyUpdate(state, window, schema::TheEngine());
   if (state.nErrore != 0) {
     std::cerr << "Errore " << state.nErrore << ": " << state.sErrore << "\n";

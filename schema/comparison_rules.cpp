@@ -79,6 +79,8 @@ bool SameName(std::string_view a, std::string_view b) { return UpperCase(TrimBla
 
 bool IsKeptQuery(std::string_view name) { return !name.empty() && (name[0] == 'X' || name[0] == 'x'); }
 
+bool HasKvoPrefix(std::string_view file_name) { return UpperCase(file_name.substr(0, 3)) == "KVO"; }
+
 bool IsClientiTmp(std::string_view name) { return UpperCase(TrimBlanks(name)) == "CLIENTI_TMP"; }
 
 double LeadingNumber(std::string_view text) {

@@ -23,6 +23,9 @@ bool IsKeptQuery(std::string_view name);
 // Work tables of KVO databases are named with a trailing "_" or "_NN" above 10.
 bool IsTemporaryTableName(std::string_view name);
 
+// The prefix rule: a reference database whose file name starts with "KVO" (any case).
+bool HasKvoPrefix(std::string_view file_name);
+
 // The name a table name is compared under when the "never remove" exception is tested.
 bool IsClientiTmp(std::string_view name);
 

@@ -28,14 +28,6 @@ const T& At(const std::vector<T>& items, int16_t position) {
   return items[static_cast<size_t>(position)];
 }
 
-// Collections list objects by name, as DAO enumerates them from the catalog's name index.
-bool NameBefore(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    return lower(x) < lower(y);
-  });
-}
-
 // One opened database: read-only until the first change, then held for writing until Close,
 // which makes the changes durable.
 class Session {
@@ -281,7 +273,9 @@ class TablesCollection : public TableDefs {
   TableDefRef Item(int16_t position) const override {
     std::vector<std::string> names;
     for (const jet::TableInfo& table : session_->view().tables()) names.push_back(table.name);
-    std::stable_sort(names.begin(), names.end(), NameBefore);
+    // By name, as DAO enumerates them from the catalog's name index.
+    std::stable_sort(names.begin(), names.end(),
+                     [](const std::string& a, const std::string& b) { return jet::ObjectNameLess(a, b); });
     return std::make_shared<JetTable>(session_, At(names, position));
   }
   void Refresh() override {}
@@ -315,7 +309,9 @@ class QueriesCollection : public QueryDefs {
   QueryDefRef Item(int16_t position) const override {
     std::vector<std::string> names;
     for (const jet::QueryInfo& query : session_->view().queries()) names.push_back(query.name);
-    std::stable_sort(names.begin(), names.end(), NameBefore);
+    // By name, as DAO enumerates them from the catalog's name index.
+    std::stable_sort(names.begin(), names.end(),
+                     [](const std::string& a, const std::string& b) { return jet::ObjectNameLess(a, b); });
     return std::make_shared<JetQuery>(session_, At(names, position));
   }
   void Delete(const std::string&) override { NotSupported(); }

@@ -85,7 +85,7 @@ void RondivalWindow::cmdVerifica_Click() {
   state_.LPathAgg = txt_[0]->text().trimmed().remove('"').toStdString();
   state_.LPathLoc = txt_[1]->text().trimmed().remove('"').toStdString();
   const std::string name = QFileInfo(QString::fromStdString(state_.LPathAgg)).fileName().toStdString();
-  state_.bKVO = schema::UpperCase(name.substr(0, std::min<size_t>(3, name.size()))) == "KVO";
+  state_.bKVO = schema::HasKvoPrefix(name);
   schema::VerifyUpdate(state_, *this, engine_);
   SetCommandsEnabled(true);
   busy_ = false;

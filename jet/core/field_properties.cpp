@@ -29,11 +29,18 @@ std::optional<std::string> TextOf(const PropertyGroup* group, const char* name, 
 
 }  // namespace
 
+namespace {
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+}  // namespace
+
 bool SameObjectName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-           return lower(x) == lower(y);
-         });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+}
+
+bool ObjectNameLess(std::string_view a, std::string_view b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [](char x, char y) { return LowerAscii(x) < LowerAscii(y); });
 }
 
 const FieldInfo* TableInfo::FindField(std::string_view field_name) const {

@@ -78,7 +78,9 @@ struct QueryInfo {
   std::string sql;                // as DAO's QueryDef.SQL shows it
 };
 
-// Jet compares object names without regard to case.
+// Jet compares object names without regard to (ASCII) case.
 bool SameObjectName(std::string_view a, std::string_view b);
+// The order catalog collections list objects in: by name without regard to case.
+bool ObjectNameLess(std::string_view a, std::string_view b);
 
 }  // namespace jet

@@ -90,13 +90,6 @@ nlohmann::json DumpTable(Database& database, const TableInfo& table, bool with_r
   return out;
 }
 
-bool NameLess(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    return lower(x) < lower(y);
-  });
-}
-
 }  // namespace
 
 nlohmann::json DumpValue(const Value& value) {
@@ -122,7 +115,7 @@ nlohmann::json DumpDatabase(Database& database, bool with_rows) {
   std::vector<const TableInfo*> tables;
   for (const TableInfo& table : database.tables()) tables.push_back(&table);
   std::stable_sort(tables.begin(), tables.end(),
-                   [](const TableInfo* a, const TableInfo* b) { return NameLess(a->name, b->name); });
+                   [](const TableInfo* a, const TableInfo* b) { return ObjectNameLess(a->name, b->name); });
   nlohmann::json user = nlohmann::json::array();
   nlohmann::json system = nlohmann::json::array();
   for (const TableInfo* table : tables) (table->system() ? system : user).push_back(DumpTable(database, *table, with_rows));

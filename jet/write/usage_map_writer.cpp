@@ -36,6 +36,17 @@ void SetBit(std::span<uint8_t> bits, uint64_t index, bool value) {
   byte = value ? static_cast<uint8_t>(byte | mask) : static_cast<uint8_t>(byte & ~mask);
 }
 
+// A fresh bitmap page whose every page reads as `uncovered_value` until marked.
+uint32_t NewBitmapPage(store::PageOverlay& pages, bool uncovered_value, const std::function<uint32_t()>& new_page) {
+  const uint32_t number = new_page();
+  auto bytes = pages.MutablePage(number);
+  std::fill(bytes.begin(), bytes.end(), uncovered_value ? 0xFF : 0x00);
+  bytes[0] = kBitmapPageType;
+  bytes[1] = 0x01;
+  bytes[2] = bytes[3] = 0;
+  return number;
+}
+
 bool GetBit(std::span<const uint8_t> bits, uint64_t index) { return (bits[static_cast<size_t>(index / 8)] >> (index % 8)) & 1; }
 
 // The inline map as a list of (page, bit) for every page it covers, rebuilt to cover `page`
@@ -76,12 +87,7 @@ std::vector<uint8_t> AsReferenceMap(store::PageOverlay& pages, Format format, st
     if (j >= pointers) ThrowCorrupt("usage map covers pages past the largest file");
     uint32_t bitmap = ByteReader(reference).U32(1 + 4 * j);
     if (bitmap == 0) {
-      bitmap = new_page();
-      auto bitmap_bytes = pages.MutablePage(bitmap);
-      std::fill(bitmap_bytes.begin(), bitmap_bytes.end(), uncovered_value ? 0xFF : 0x00);
-      bitmap_bytes[0] = kBitmapPageType;
-      bitmap_bytes[1] = 0x01;
-      bitmap_bytes[2] = bitmap_bytes[3] = 0;
+      bitmap = NewBitmapPage(pages, uncovered_value, new_page);
       PutU32(reference.data() + 1 + 4 * j, bitmap);
     }
     SetBit(pages.MutablePage(bitmap).subspan(4), p % per_page, marked);
@@ -129,12 +135,7 @@ void SetUsageMapBit(store::PageOverlay& pages, Format format, uint32_t map_point
   uint32_t bitmap = ByteReader(row.bytes).U32(1 + 4 * j);
   if (bitmap == 0) {
     if (marked == uncovered_value) return;
-    bitmap = new_page();
-    auto bytes = pages.MutablePage(bitmap);
-    std::fill(bytes.begin(), bytes.end(), uncovered_value ? 0xFF : 0x00);
-    bytes[0] = kBitmapPageType;
-    bytes[1] = 0x01;
-    bytes[2] = bytes[3] = 0;
+    bitmap = NewBitmapPage(pages, uncovered_value, new_page);
     row = MutableMapRow(pages, format, map_pointer);  // new_page may have changed the host
     PutU32(row.bytes.data() + 1 + 4 * j, bitmap);
   }
