@@ -8,6 +8,7 @@
 #include "jet/query/property_blob.h"
 #include "jet/query/property_value.h"
 #include "jet/store/page_overlay.h"
+#include "jet/write/column_layout.h"
 #include "jet/write/index_builder.h"
 #include "jet/write/statement.h"
 #include "jet/write/table_definition_writer.h"
@@ -19,33 +20,6 @@ namespace {
 
 [[noreturn]] void NotFound(const std::string& what) {
   throw Error(err::kItemNotFound, "Item not found in this collection. (" + what + ")");
-}
-
-struct StorageOf {
-  FieldType type;
-  uint16_t length;  // bytes; 0 for variable types sized elsewhere
-  bool fixed;
-};
-
-StorageOf StorageFor(int16_t dao_type) {
-  switch (dao_type) {
-    case 1: return {FieldType::kBoolean, 1, true};
-    case 2: return {FieldType::kByte, 1, true};
-    case 3: return {FieldType::kInteger, 2, true};
-    case 4: return {FieldType::kLong, 4, true};
-    case 5: return {FieldType::kCurrency, 8, true};
-    case 6: return {FieldType::kSingle, 4, true};
-    case 7: return {FieldType::kDouble, 8, true};
-    case 8: return {FieldType::kDateTime, 8, true};
-    case 9: return {FieldType::kBinary, 0, false};
-    case 10: return {FieldType::kText, 0, false};
-    case 11: return {FieldType::kOle, 0, false};
-    case 12: return {FieldType::kMemo, 0, false};
-    case 15: return {FieldType::kGuid, 16, true};
-    case 20: return {FieldType::kNumeric, 17, true};
-    default:
-      throw Error(3259, "Invalid field data type.");
-  }
 }
 
 PropertyGroup& GroupFor(PropertyBlob& blob, const std::string& target) {
@@ -70,8 +44,7 @@ std::unique_ptr<DatabaseWriter> DatabaseWriter::Open(const std::filesystem::path
 
 void DatabaseWriter::Reload() { database_ = Database::FromPages(session_->pages(), session_->path()); }
 
-template <typename Operation>
-void DatabaseWriter::Change(Operation&& operation) {
+void DatabaseWriter::Change(const std::function<void()>& operation) {
   try {
     store::Atomically(session_->pages(), operation);
   } catch (...) {
@@ -92,52 +65,7 @@ const TableInfo& DatabaseWriter::LocalTable(const std::string& name) const {
 void DatabaseWriter::AddColumn(const std::string& table_name, const NewColumn& spec) {
   Change([&] {
     TableDef table = LocalTable(table_name).def;
-    if (table.columns.size() >= 255) throw Error(err::kTooManyFields, "Too many fields defined.");
-    for (const ColumnDef& column : table.columns)
-      if (SameObjectName(column.name, spec.name))
-        throw Error(err::kDuplicateField, "Cannot define field more than once.");
-    const StorageOf storage = StorageFor(spec.dao_type);
-    ColumnDef column;
-    column.name = spec.name;
-    column.type = static_cast<uint8_t>(storage.type);
-    column.number = table.max_columns;
-    column.flags = storage.fixed ? (column_flag::kFixedLength | column_flag::kCanBeNull) : column_flag::kCanBeNull;
-    column.sort_order = database_->header().sort_order;
-    if (format() == Format::kJet3) column.code_page = database_->header().code_page;
-    column.position = static_cast<uint16_t>(table.columns.size());
-    if (storage.type == FieldType::kText) {
-      const int32_t characters = spec.size <= 0 ? 50 : spec.size;
-      if (characters > 255) throw Error(3129, "Invalid field size.");
-      column.length = static_cast<uint16_t>(format() == Format::kJet4 ? characters * 2 : characters);
-      if (format() == Format::kJet4) column.extra_flags = 0x01;  // Unicode compression, as Access makes text fields
-    } else if (storage.type == FieldType::kBinary) {
-      column.length = static_cast<uint16_t>(spec.size <= 0 || spec.size > 255 ? 255 : spec.size);
-    } else {
-      column.length = storage.length;
-    }
-    if (storage.type == FieldType::kNumeric) {
-      column.precision = 18;
-      column.scale = 0;
-    }
-    if (storage.fixed) {
-      // After the highest fixed value, so rows written from now on keep the others in place.
-      uint16_t end = 0;
-      for (const ColumnDef& other : table.columns)
-        if (other.fixed() && other.type != static_cast<uint8_t>(FieldType::kBoolean))
-          end = std::max<uint16_t>(end, static_cast<uint16_t>(other.fixed_offset + other.length));
-      column.fixed_offset = storage.type == FieldType::kBoolean ? 0 : end;
-      column.variable_index = table.variable_column_count;
-    } else {
-      // The highest slot ever used plus one: slots of deleted columns are never reused.
-      column.variable_index = table.variable_column_count;
-      for (const ColumnDef& other : table.columns)
-        if (!other.fixed()) column.variable_index = std::max<uint16_t>(column.variable_index, other.variable_index + 1);
-      table.variable_column_count = static_cast<uint16_t>(column.variable_index + 1);
-    }
-    if (storage.type == FieldType::kMemo || storage.type == FieldType::kOle)
-      table.long_value_maps.push_back(LongValueMapsDef{column.number, 0, 0});
-    ++table.max_columns;
-    table.columns.push_back(column);
+    AppendColumn(table, spec, database_->header());
     WriteTableDefinition(session_->pages(), *allocator_, table, database_->header().code_page);
   });
 }
@@ -176,7 +104,12 @@ void DatabaseWriter::DeleteColumn(const std::string& table_name, const std::stri
 
 void DatabaseWriter::SetColumnProperty(const std::string& table_name, const std::string& column_name,
                                        const ColumnPropertyValue& value) {
-  Change([&] {
+  Change([&] { ApplyColumnProperty(table_name, column_name, value); });
+}
+
+void DatabaseWriter::ApplyColumnProperty(const std::string& table_name, const std::string& column_name,
+                                         const ColumnPropertyValue& value) {
+  {
     const TableInfo& info = LocalTable(table_name);
     if (!info.FindField(column_name)) NotFound(column_name);
     PropertyBlob blob = info.object.properties.empty() ? PropertyBlob{} : ParsePropertyBlob(info.object.properties, format());
@@ -203,7 +136,7 @@ void DatabaseWriter::SetColumnProperty(const std::string& table_name, const std:
       group.properties.push_back(property);
     }
     WriteCatalogProperties(info, EncodePropertyBlob(blob, format()));
-  });
+  }
 }
 
 void DatabaseWriter::WriteCatalogProperties(const TableInfo& table, const std::vector<uint8_t>& blob) {

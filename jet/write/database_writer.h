@@ -1,28 +1,32 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "jet/core/database.h"
 #include "jet/store/write_session.h"
+#include "jet/write/column_layout.h"
+#include "jet/write/index_definition.h"
 #include "jet/write/page_allocator.h"
 
 namespace jet {
-
-// A column to add to a table, as DAO's CreateField describes it.
-struct NewColumn {
-  std::string name;
-  int16_t dao_type = 10;
-  int32_t size = 0;  // text: characters; other types: ignored
-};
 
 // The value of one of the column properties DAO exposes.
 struct ColumnPropertyValue {
   std::string name;  // Required, AllowZeroLength, DefaultValue, ValidationRule, ValidationText
   std::optional<bool> boolean;
   std::optional<std::string> text;
+};
+
+// A table to create, as a detached DAO TableDef carries it to TableDefs.Append.
+struct NewTable {
+  std::string name;
+  std::vector<NewColumn> columns;
+  std::vector<std::vector<ColumnPropertyValue>> properties;  // per column, applied in order
+  std::vector<NewIndex> indexes;
 };
 
 // A database open for changes. Every operation applies completely or raises its error and
@@ -43,6 +47,21 @@ class DatabaseWriter {
   // failing as a whole on the first row that cannot be written (DAO's dbFailOnError).
   void Execute(const std::string& sql);
 
+  // Objects of the catalog. Names follow Jet's rules (3125); a name another table or query
+  // has is refused (3010 / 3012); a table or index that takes part in a relationship is not
+  // deleted (3303).
+  void CreateTable(const NewTable& spec);
+  void DeleteTable(const std::string& name);
+  void RenameTable(const std::string& from, const std::string& to);
+  // Builds the index from the table's rows: 3022 for duplicate keys of a unique index, 3058
+  // for a Null in a primary key.
+  void CreateIndex(const std::string& table, const NewIndex& spec);
+  void DeleteIndex(const std::string& table, const std::string& index);
+  // A copy of `source` (a query of another database) keeps its complete stored definition;
+  // without one the query is stored from its SQL text.
+  void CreateQuery(const std::string& name, const std::string& sql, const QueryInfo* source = nullptr);
+  void DeleteQuery(const std::string& name);
+
   void Commit();
 
  private:
@@ -50,11 +69,12 @@ class DatabaseWriter {
   DatabaseWriter() = default;
   // Runs one operation under a savepoint and reloads the view of the database after it,
   // whether it succeeded or not.
-  template <typename Operation>
-  void Change(Operation&& operation);
+  void Change(const std::function<void()>& operation);
   void Reload();
   const TableInfo& LocalTable(const std::string& name) const;
   void WriteCatalogProperties(const TableInfo& table, const std::vector<uint8_t>& blob);
+  void ApplyColumnProperty(const std::string& table, const std::string& column, const ColumnPropertyValue& value);
+  void CheckNewObjectName(const std::string& name, const TableInfo* renamed) const;
 
   std::unique_ptr<store::WriteSession> session_;
   std::unique_ptr<PageAllocator> allocator_;
