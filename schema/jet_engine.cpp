@@ -220,6 +220,13 @@ class JetIndex : public Index {
   Fields& IndexFields() override { return fields_; }
   FieldRef CreateField(const std::string& name) override { return std::make_shared<JetField>(name, 0, 0); }
 
+  bool stored() const { return stored_; }
+  jet::NewIndex Spec() const {
+    jet::NewIndex spec{info_.name, info_.primary, info_.unique, {}};
+    for (const FieldRef& field : fields_.items()) spec.fields.push_back(field->Name());
+    return spec;
+  }
+
  private:
   jet::IndexInfo info_;
   bool stored_;
@@ -233,23 +240,63 @@ class TableIndexesCollection : public Indexes {
   IndexRef Item(int16_t position) const override {
     return std::make_shared<JetIndex>(At(session_->Table(table_).indexes, position), true);
   }
-  void Append(const IndexRef&) override { NotSupported(); }
-  void Delete(const std::string&) override { NotSupported(); }
+  void Append(const IndexRef& index) override {
+    auto* detached = dynamic_cast<JetIndex*>(index.get());
+    if (!detached || detached->stored())
+      throw jet::Error(3367, "Cannot append. An object with that name is already in the collection.");
+    session_->writer().CreateIndex(table_, detached->Spec());
+  }
+  void Delete(const std::string& name) override { session_->writer().DeleteIndex(table_, name); }
+  void Rename(std::string table) { table_ = std::move(table); }
 
  private:
   SessionRef session_;
   std::string table_;
 };
 
+// The indexes of a table definition not yet stored.
+class DetachedIndexes : public Indexes {
+ public:
+  int16_t Count() const override { return CountOf(items_.size()); }
+  IndexRef Item(int16_t position) const override { return At(items_, position); }
+  void Append(const IndexRef& index) override {
+    auto* detached = dynamic_cast<JetIndex*>(index.get());
+    if (!detached || detached->stored())
+      throw jet::Error(3367, "Cannot append. An object with that name is already in the collection.");
+    for (const IndexRef& item : items_)
+      if (jet::SameObjectName(item->Name(), index->Name())) throw jet::Error(3284, "Index already exists.");
+    items_.push_back(index);
+  }
+  void Delete(const std::string& name) override {
+    auto found = std::find_if(items_.begin(), items_.end(),
+                              [&](const IndexRef& i) { return jet::SameObjectName(i->Name(), name); });
+    if (found == items_.end()) NotFound();
+    items_.erase(found);
+  }
+  const std::vector<IndexRef>& items() const { return items_; }
+
+ private:
+  std::vector<IndexRef> items_;
+};
+
+// A stored table (read through to the database each time), or a detached definition made by
+// CreateTableDef that holds its fields and indexes until TableDefs.Append stores it.
 class JetTable : public TableDef {
  public:
-  JetTable(SessionRef session, std::string name)
-      : session_(session), name_(name), fields_(session, name), indexes_(session, name) {}
-  std::string Name() const override { return session_->Table(name_).name; }
-  void SetName(const std::string&) override { NotSupported(); }
-  int32_t Attributes() const override { return session_->Table(name_).attributes; }
-  Fields& TableFields() override { return fields_; }
-  Indexes& TableIndexes() override { return indexes_; }
+  JetTable(SessionRef session, std::string name, bool detached = false)
+      : session_(session), name_(name), detached_(detached), fields_(session, name), indexes_(session, name) {}
+  std::string Name() const override { return detached_ ? name_ : session_->Table(name_).name; }
+  void SetName(const std::string& name) override {
+    if (!detached_) {
+      session_->writer().RenameTable(name_, name);
+      fields_ = TableFieldsCollection(session_, name);
+      indexes_.Rename(name);
+    }
+    name_ = name;
+  }
+  int32_t Attributes() const override { return detached_ ? 0 : session_->Table(name_).attributes; }
+  Fields& TableFields() override { return detached_ ? static_cast<Fields&>(new_fields_) : fields_; }
+  Indexes& TableIndexes() override { return detached_ ? static_cast<Indexes&>(new_indexes_) : indexes_; }
   FieldRef CreateField(const std::string& name, int16_t type, int16_t size) override {
     return std::make_shared<JetField>(name, type, size);
   }
@@ -259,11 +306,38 @@ class JetTable : public TableDef {
     return std::make_shared<JetIndex>(info, false);
   }
 
+  bool detached() const { return detached_; }
+  // The detached definition as the engine stores it, with each field's properties in the
+  // order they are set on a field of a new table.
+  jet::NewTable Spec() const {
+    jet::NewTable spec;
+    spec.name = name_;
+    for (const FieldRef& item : new_fields_.items()) {
+      const auto* field = dynamic_cast<const JetField*>(item.get());
+      if (!field || !field->detached()) NotSupported();
+      const jet::FieldInfo& f = field->info();
+      spec.columns.push_back({field->Name(), f.dao_type, f.size});
+      std::vector<jet::ColumnPropertyValue> properties;
+      if (f.allow_zero_length) properties.push_back({"AllowZeroLength", *f.allow_zero_length, std::nullopt});
+      if (f.default_value) properties.push_back({"DefaultValue", std::nullopt, *f.default_value});
+      if (f.required) properties.push_back({"Required", *f.required, std::nullopt});
+      if (f.validation_rule) properties.push_back({"ValidationRule", std::nullopt, *f.validation_rule});
+      if (f.validation_text) properties.push_back({"ValidationText", std::nullopt, *f.validation_text});
+      spec.properties.push_back(std::move(properties));
+    }
+    for (const IndexRef& item : new_indexes_.items()) spec.indexes.push_back(dynamic_cast<const JetIndex&>(*item).Spec());
+    return spec;
+  }
+  void MarkStored() { detached_ = false; }
+
  private:
   SessionRef session_;
   std::string name_;
+  bool detached_;
   TableFieldsCollection fields_;
   TableIndexesCollection indexes_;
+  DetachedFields new_fields_;
+  DetachedIndexes new_indexes_;
 };
 
 class TablesCollection : public TableDefs {
@@ -279,8 +353,14 @@ class TablesCollection : public TableDefs {
     return std::make_shared<JetTable>(session_, At(names, position));
   }
   void Refresh() override {}
-  void Append(const TableDefRef&) override { NotSupported(); }
-  void Delete(const std::string&) override { NotSupported(); }
+  void Append(const TableDefRef& table) override {
+    auto* detached = dynamic_cast<JetTable*>(table.get());
+    if (!detached || !detached->detached())
+      throw jet::Error(3367, "Cannot append. An object with that name is already in the collection.");
+    session_->writer().CreateTable(detached->Spec());
+    detached->MarkStored();
+  }
+  void Delete(const std::string& name) override { session_->writer().DeleteTable(name); }
 
  private:
   SessionRef session_;
@@ -314,7 +394,7 @@ class QueriesCollection : public QueryDefs {
                      [](const std::string& a, const std::string& b) { return jet::ObjectNameLess(a, b); });
     return std::make_shared<JetQuery>(session_, At(names, position));
   }
-  void Delete(const std::string&) override { NotSupported(); }
+  void Delete(const std::string& name) override { session_->writer().DeleteQuery(name); }
 
  private:
   SessionRef session_;
@@ -327,8 +407,14 @@ class JetDatabase : public Database {
   std::string Name() const override { return session_->path(); }
   TableDefs& Tables() override { return tables_; }
   QueryDefs& Queries() override { return queries_; }
-  TableDefRef CreateTableDef(const std::string&) override { NotSupported(); }
-  QueryDefRef CreateQueryDef(const std::string&, const std::string&, const QueryDef*) override { NotSupported(); }
+  TableDefRef CreateTableDef(const std::string& name) override {
+    return std::make_shared<JetTable>(session_, name, true);
+  }
+  QueryDefRef CreateQueryDef(const std::string& name, const std::string& sql, const QueryDef* source) override {
+    const auto* copied = dynamic_cast<const JetQuery*>(source);
+    session_->writer().CreateQuery(name, sql, copied ? &copied->info() : nullptr);
+    return std::make_shared<JetQuery>(session_, name);
+  }
   // Statements always fail as a whole: the engine has no partial mode, which is what option
   // 128 (fail on error) asks for.
   void Execute(const std::string& sql, int32_t) override { session_->writer().Execute(sql); }
