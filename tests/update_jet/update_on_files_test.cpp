@@ -1,0 +1,210 @@
+// The update pass on real files through the jet engine: a local copy of an Access sample and
+// a reference made from it with the engine, brought in line and checked afterwards by the
+// engine's checker and by mdbtools.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+#include "jet/check/database_check.h"
+#include "jet/core/database.h"
+#include "jet/write/database_writer.h"
+#include "schema/engine.h"
+#include "tests/support/corpus.h"
+#include "tests/support/recording_window.h"
+#include "update/update_pass.h"
+
+namespace vantrel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Output(const std::string& command) {
+  std::string text;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, got);
+    ::pclose(pipe);
+  }
+  return text;
+}
+
+std::vector<std::string> CheckErrors(const fs::path& path) {
+  auto database = jet::Database::Open(path);
+  std::vector<std::string> errors;
+  for (const auto& finding : jet::check::CheckDatabase(*database).findings)
+    if (finding.severity == jet::check::Severity::kError) errors.push_back(finding.table + ": " + finding.text);
+  return errors;
+}
+
+// Rows of a table as text, field by field, for the named fields only.
+std::vector<std::vector<std::string>> RowsOf(const fs::path& path, const std::string& table,
+                                             const std::vector<std::string>& fields) {
+  auto database = jet::Database::Open(path);
+  const jet::TableInfo* info = database->FindTable(table);
+  std::vector<std::vector<std::string>> rows;
+  if (!info) return rows;
+  auto cursor = database->Rows(*info);
+  jet::Row row;
+  while (cursor.Next(row)) {
+    std::vector<std::string> values;
+    for (const std::string& field : fields) {
+      const jet::FieldInfo* f = info->FindField(field);
+      if (!f) {
+        values.push_back("<missing>");
+        continue;
+      }
+      const jet::Value& value = row[f->column.position];
+      std::visit(
+          [&](const auto& v) {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, std::string>) values.push_back(v);
+            else if constexpr (std::is_arithmetic_v<T>) values.push_back(std::to_string(v));
+            else if constexpr (std::is_same_v<T, jet::DateTime>) values.push_back(std::to_string(v.days));
+            else if constexpr (std::is_same_v<T, jet::Currency>) values.push_back(std::to_string(v.ten_thousandths));
+            else values.push_back(std::is_same_v<T, std::monostate> ? "<null>" : "<value>");
+          },
+          value);
+    }
+    rows.push_back(values);
+  }
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+jet::NewTable CopyOf(const jet::TableInfo& table, const std::string& name) {
+  jet::NewTable copy;
+  copy.name = name;
+  for (const jet::FieldInfo& field : table.fields) {
+    copy.columns.push_back({field.name(), field.dao_type, field.size});
+    copy.properties.emplace_back();
+  }
+  return copy;
+}
+
+class UpdateOnFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (CorpusDir().empty()) GTEST_SKIP() << "no sample databases";
+    reference = dir / "ref.mdb";
+    local = dir / "loc.mdb";
+    fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", reference);
+    fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", local);
+  }
+
+  schema::PassState Run() {
+    schema::PassState state;
+    state.LPathAgg = reference.string();
+    state.LPathLoc = local.string();
+    window = RecordingWindow{};
+    update::RunUpdate(state, window, schema::TheEngine());
+    return state;
+  }
+
+  bool Logged(const std::string& line) const {
+    return std::find(window.lines.begin(), window.lines.end(), line) != window.lines.end();
+  }
+
+  TempDir dir;
+  fs::path reference, local;
+  RecordingWindow window;
+};
+
+TEST_F(UpdateOnFilesTest, SameSchemaChangesNothingAndTurnsGreen) {
+  const auto before = RowsOf(local, "Table1", {"A", "B", "C", "D", "E", "F", "G", "H", "I"});
+  const schema::PassState state = Run();
+  EXPECT_EQ(state.nErrore, 0) << state.sErrore;
+  EXPECT_TRUE(window.lines.empty());
+  ASSERT_FALSE(window.colours.empty());
+  EXPECT_EQ(window.colours.back(), schema::kRunLogPaleGreen);
+  EXPECT_EQ(RowsOf(local, "Table1", {"A", "B", "C", "D", "E", "F", "G", "H", "I"}), before);
+}
+
+TEST_F(UpdateOnFilesTest, BringsEveryKindOfChangeAndKeepsTheLocalRows) {
+  const std::vector<std::string> kept_fields = {"A", "B", "C", "D", "E", "F", "G", "H", "I"};
+  const auto table1_before = RowsOf(local, "Table1", kept_fields);
+  const auto table2_rows = RowsOf(local, "Table2", {"column1"}).size();
+  ASSERT_FALSE(table1_before.empty());
+  {
+    // The reference: Table1 with a longer A, a new field and a new index; Table2 with one
+    // more field; Table3 gone; a new table; a new query.
+    auto ref = jet::DatabaseWriter::Open(reference);
+    jet::NewTable table1 = CopyOf(*ref->database().FindTable("Table1"), "Table1 nuova");
+    table1.columns[0].size = 80;
+    table1.columns.push_back({"NUOVO", 4, 0});
+    table1.properties.emplace_back();
+    ref->CreateTable(table1);
+    ref->Execute("INSERT INTO [Table1 nuova] SELECT [Table1].* FROM [Table1]");
+    ref->DeleteTable("Table1");
+    ref->RenameTable("Table1 nuova", "Table1");
+    ref->CreateIndex("Table1", {"IdxA", false, false, {"A"}});
+    ref->AddColumn("Table2", {"Extra", 10, 10});
+    ref->DeleteTable("Table3");
+    ref->CreateTable({"Nuova", {{"Codice", 10, 12}, {"Valore", 7, 0}}, {{{"Required", true, std::nullopt}}, {}},
+                      {{"PrimaryKey", true, true, {"Codice"}}}});
+    ref->CreateQuery("Elenco", "SELECT Table1.* FROM Table1;");
+    ref->Commit();
+    // The local side: a query of its own, an obsolete one, and the table that always stays.
+    auto loc = jet::DatabaseWriter::Open(local);
+    loc->CreateQuery("xMia", "SELECT Table2.* FROM Table2;");
+    loc->CreateQuery("Vecchia", "SELECT Table4.* FROM Table4;");
+    loc->CreateTable({"CLIENTI_TMP", {{"ID", 4, 0}}, {{}}, {}});
+    loc->Commit();
+  }
+
+  const schema::PassState state = Run();
+  ASSERT_EQ(state.nErrore, 0) << state.sErrore << (window.boxes.empty() ? "" : "\n" + window.boxes[0].text);
+  EXPECT_TRUE(Logged("Eliminata Query -> Vecchia"));
+  EXPECT_TRUE(Logged("Nuova query -> Elenco"));
+  EXPECT_TRUE(Logged("Eliminata Tabella -> Table3"));
+  EXPECT_TRUE(Logged("Tabella  Table1 : Campo A con dimensione diversa: da 50 a 80 - sostituisco ..."));
+  EXPECT_TRUE(Logged("Tabella  Table1 :     Nuovo Indice -> IdxA"));
+  EXPECT_TRUE(Logged("Tabella  Table2 :     Nuovo  Campo -> Extra"));
+  EXPECT_TRUE(Logged("Nuova tabella Nuova"));
+  EXPECT_FALSE(Logged("Eliminata Tabella -> CLIENTI_TMP"));
+  EXPECT_FALSE(Logged("Eliminata Query -> xMia"));
+  EXPECT_EQ(window.colours.back(), schema::kRunLogPaleGreen);
+
+  {
+    auto database = jet::Database::Open(local);
+    const jet::TableInfo* table1 = database->FindTable("Table1");
+    ASSERT_NE(table1, nullptr);
+    EXPECT_EQ(table1->FindField("A")->size, 80);
+    EXPECT_NE(table1->FindField("NUOVO"), nullptr);
+    EXPECT_EQ(database->FindTable("Table3"), nullptr);
+    EXPECT_NE(database->FindTable("CLIENTI_TMP"), nullptr);
+    EXPECT_NE(database->FindQuery("xMia"), nullptr);
+    EXPECT_EQ(database->FindQuery("Vecchia"), nullptr);
+    const jet::TableInfo* nuova = database->FindTable("Nuova");
+    ASSERT_NE(nuova, nullptr);
+    ASSERT_EQ(nuova->indexes.size(), 1u);
+    EXPECT_TRUE(nuova->indexes[0].primary);
+    EXPECT_TRUE(nuova->FindField("Codice")->Required());
+    EXPECT_TRUE(nuova->FindField("Valore")->AllowZeroLength());
+  }
+  EXPECT_EQ(RowsOf(local, "Table1", kept_fields), table1_before);
+  const auto extra = RowsOf(local, "Table2", {"Extra"});
+  EXPECT_EQ(extra.size(), table2_rows);
+  for (const auto& row : extra) EXPECT_EQ(row[0], " ");
+  EXPECT_EQ(CheckErrors(local), std::vector<std::string>{});
+  const std::string schema_text = Output("mdb-schema '" + local.string() + "' access 2>/dev/null");
+  EXPECT_NE(schema_text.find("[Nuova]"), std::string::npos);
+  EXPECT_NE(schema_text.find("Text (80)"), std::string::npos);
+
+  // A second pass finds nothing left to do.
+  const schema::PassState again = Run();
+  EXPECT_EQ(again.nErrore, 0) << again.sErrore;
+  EXPECT_EQ(window.lines, std::vector<std::string>{});
+}
+
+TEST_F(UpdateOnFilesTest, MissingLocalDatabaseIsAFailureNotASuccess) {
+  local = dir / "manca.mdb";
+  const schema::PassState state = Run();
+  EXPECT_NE(state.nErrore, 0);
+  EXPECT_FALSE(window.boxes.empty());
+}
+
+}  // namespace
+}  // namespace vantrel::test
