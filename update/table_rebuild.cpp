@@ -93,8 +93,11 @@ void CopyTableData(schema::Database& database, const std::string& table, const s
           throw jet::Error(jet::err::kItemNotFound, "Table " + temporary + " not found after the copy of " + table);
         tables.Item(copied)->SetName(table);
         tables.Refresh();
-      }))
+      })) {
+    // The old table is gone by now: the user must know where its rows are.
+    state.sErrore += " (the rows of " + table + " are in table " + temporary + ")";
     return;
+  }
   window.DoEvents();
 }
 

@@ -15,42 +15,43 @@
 
 namespace vantrel::test {
 
+// Every member has an initialiser, so that tests may name only the members they care about.
 struct FakeField {
-  std::string name;
+  std::string name{};
   int16_t type = 10;
   int32_t size = 50;
   bool allow_zero_length = false;
-  std::string default_value;
+  std::string default_value{};
   int16_t ordinal_position = 0;
   bool required = false;
-  std::string validation_rule;
-  std::string validation_text;
+  std::string validation_rule{};
+  std::string validation_text{};
 };
 
 struct FakeIndex {
-  std::string name;
+  std::string name{};
   bool primary = false;
   bool unique = false;
-  std::vector<std::string> fields;
+  std::vector<std::string> fields{};
 };
 
 struct FakeTable {
-  std::string name;
+  std::string name{};
   int32_t attributes = 0;
-  std::vector<FakeField> fields;
-  std::vector<FakeIndex> indexes;
+  std::vector<FakeField> fields{};
+  std::vector<FakeIndex> indexes{};
 };
 
 struct FakeQuery {
-  std::string name;
-  std::string sql;
+  std::string name{};
+  std::string sql{};
 };
 
 // What one database file holds.
 struct FakeSchema {
-  std::vector<FakeTable> tables;
-  std::vector<FakeQuery> queries;
-  std::vector<std::string> statements;  // every Execute, in order
+  std::vector<FakeTable> tables{};
+  std::vector<FakeQuery> queries{};
+  std::vector<std::string> statements{};  // every Execute, in order
 };
 
 class FakeEngine : public schema::DBEngine {

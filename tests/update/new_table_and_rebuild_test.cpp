@@ -134,17 +134,22 @@ TEST_F(NewTableAndRebuildTest, RejectedCopyKeepsTheOldTableAndTheTemporaryOne) {
   EXPECT_EQ(LocalTable("ORDINI")->fields[1].size, 10);
 }
 
-TEST_F(NewTableAndRebuildTest, FailedSwapOfTheTablesIsReportedNotRepeated) {
-  for (const char* call : {"TableDefs.Delete", "TableDef.Name="}) {
-    SCOPED_TRACE(call);
-    engine = std::make_unique<FakeEngine>();
-    window = RecordingWindow();
-    FailCall(call, 1, 3211, "The database engine couldn't lock table.");
-    Run(FakeSchema{.tables = {Ordini(20)}}, FakeSchema{.tables = {Ordini(10)}});
-    ExpectFailureReport("ORDINI", "The database engine couldn't lock table.");
-    EXPECT_EQ(state.nErrore, 3211);
-    EXPECT_EQ(Local().statements.size(), 1u);
-  }
+TEST_F(NewTableAndRebuildTest, FailedRemovalOfTheOldTableIsReportedNotRepeated) {
+  FailCall("TableDefs.Delete", 1, 3211, "The database engine couldn't lock table.");
+  Run(FakeSchema{.tables = {Ordini(20)}}, FakeSchema{.tables = {Ordini(10)}});
+  ExpectFailureReport("ORDINI", "The database engine couldn't lock table.");
+  EXPECT_EQ(state.nErrore, 3211);
+  EXPECT_EQ(Local().statements.size(), 1u);
+  EXPECT_EQ(LocalTableNames(), (std::vector<std::string>{"ORDINI", "ORDINI1"}));
+}
+
+TEST_F(NewTableAndRebuildTest, FailedRenameOfTheCopySaysWhereTheRowsAre) {
+  FailCall("TableDef.Name=", 1, 3211, "The database engine couldn't lock table.");
+  Run(FakeSchema{.tables = {Ordini(20)}}, FakeSchema{.tables = {Ordini(10)}});
+  ExpectFailureReport("ORDINI",
+                      "The database engine couldn't lock table. (the rows of ORDINI are in table ORDINI1)");
+  EXPECT_EQ(state.nErrore, 3211);
+  EXPECT_EQ(LocalTableNames(), std::vector<std::string>{"ORDINI1"});
 }
 
 TEST_F(NewTableAndRebuildTest, TableThatStillDiffersAfterItsRebuildStopsThePass) {
