@@ -12,6 +12,7 @@
 #include "schema/comparison_rules.h"
 #include "schema/jet_engine.h"
 #include "schema/verify_pass.h"
+#include "update/update_pass.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ constexpr int kExitUsage = 2;
 void PrintUsage(std::ostream& out) {
   out << "Usage: vantrel-cli COMMAND [ARGUMENTS]\n"
          "  verify REF LOCAL  list what an update of LOCAL from REF would change\n"
+         "  update REF LOCAL  bring the structure of LOCAL in line with REF, keeping its rows\n"
          "  check FILE        check the file's structure: pages, rows, long values, indexes\n"
          "  dump FILE         print the database's tables, indexes, queries and rows as JSON\n"
          "  --help            show this text\n"
@@ -65,6 +67,29 @@ int Verify(const std::string& reference, const std::string& local) {
   return 0;
 }
 
+// The update pass without questions, as an unattended run makes it.
+int Update(const std::string& reference, const std::string& local) {
+  for (const std::string& path : {reference, local}) {
+    if (!std::filesystem::is_regular_file(path)) {
+      std::cerr << "File non trovato: " << path << "\n";
+      return kExitUsage;
+    }
+  }
+  cli::ConsoleWindow window(std::cout, std::cerr);
+  schema::PassState state;
+  state.LPathAgg = reference;
+  state.LPathLoc = local;
+  state.bKVO = schema::HasKvoPrefix(std::filesystem::path(reference).filename().string());
+  window.RunLogAddItem(" ");
+  update::RunUpdate(state, window, schema::TheEngine());
+  if (state.nErrore != 0) {
+    std::cerr << "Errore " << state.nErrore << ": " << state.sErrore << "\n";
+    return kExitFailed;
+  }
+  std::cout << "Aggiornamento eseguito.\n";
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,6 +104,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (command == "verify" && argc == 4) return Verify(argv[2], argv[3]);
+    if (command == "update" && argc == 4) return Update(argv[2], argv[3]);
     if (command == "check" && argc == 3) return Check(argv[2]);
     if (command == "dump" && argc == 3) return Dump(argv[2]);
     PrintUsage(std::cerr);

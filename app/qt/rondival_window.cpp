@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QShowEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +11,7 @@
 
 #include "schema/comparison_rules.h"
 #include "schema/verify_pass.h"
+#include "update/update_pass.h"
 
 namespace {
 
@@ -60,12 +62,15 @@ RondivalWindow::RondivalWindow(schema::DBEngine& engine, const QString& argument
   setTabOrder(fine_, list_);
   setTabOrder(list_, verifica_);
 
-  // "reference|local[|S]": the two paths fill the boxes.
+  // "reference|local[|S]": the paths fill the boxes; with both given the run is unattended,
+  // and a third field "S" keeps the window open after it.
   const QStringList parts = arguments.split('|');
-  if (parts.size() >= 2) {
-    txt_[0]->setText(parts[0]);
-    txt_[1]->setText(parts[1]);
-  }
+  if (parts.size() >= 1) txt_[0]->setText(parts[0]);
+  if (parts.size() >= 2) txt_[1]->setText(parts[1]);
+  bAuto_ = parts.size() >= 2 && !parts[0].isEmpty() && !parts[1].isEmpty();
+  stayOpen_ = parts.size() >= 3 && parts[2].toUpper() == "S";
+  verifica_->setVisible(false);
+  esegui_->setVisible(false);
   connect(verifica_, &QPushButton::clicked, this, [this] { cmdVerifica_Click(); });
   connect(esegui_, &QPushButton::clicked, this, [this] { CmdEsegui_Click(); });
   connect(fine_, &QPushButton::clicked, this, [this] { close(); });
@@ -91,8 +96,74 @@ void RondivalWindow::cmdVerifica_Click() {
   busy_ = false;
 }
 
+void RondivalWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (activated_) return;
+  activated_ = true;
+  // Activation runs once the window is on screen, so the run log fills visibly.
+  QMetaObject::invokeMethod(this, [this] { Form_Activate(); }, Qt::QueuedConnection);
+}
+
+void RondivalWindow::Form_Activate() {
+  if (!bAuto_) {
+    esegui_->setVisible(true);
+    if (PathsGiven()) {
+      verifica_->setVisible(true);
+    }
+    return;
+  }
+  CmdEsegui_Click();
+  if (state_.nErrore == 0) fine_->setStyleSheet("background-color: " + Colour(0xC8D8C8) + ";");
+  if (stayOpen_) {
+    fine_->setFocus();
+    return;
+  }
+  close();
+}
+
+bool RondivalWindow::PathsGiven() {
+  for (QLineEdit* box : txt_) {
+    const QString path = box->text().trimmed().remove('"');
+    if (path.isEmpty()) return false;
+    if (!QFileInfo(path).isFile()) {
+      MessageBox("File " + path.toStdString() + " non trovato", 48, "");
+      return false;
+    }
+  }
+  state_.LPathAgg = txt_[0]->text().trimmed().remove('"').toStdString();
+  state_.LPathLoc = txt_[1]->text().trimmed().remove('"').toStdString();
+  esegui_->setVisible(true);
+  verifica_->setVisible(true);
+  return true;
+}
+
 void RondivalWindow::CmdEsegui_Click() {
-  MessageBox("L'aggiornamento non è ancora disponibile in questa versione: usare VERIFICA.", 48, "");
+  if (busy_) return;
+  state_.nErrore = 1;
+  if (!PathsGiven()) return;
+  int answer = 6;
+  if (!bAuto_) answer = MessageBox("Vuoi aggiornare il DataBase locale\n\n" + txt_[1]->text().toStdString(), 36, "");
+  const std::string name = QFileInfo(QString::fromStdString(state_.LPathAgg)).fileName().toStdString();
+  state_.bKVO = schema::HasKvoPrefix(name);
+  if (answer != 6) return;
+  busy_ = true;
+  // A second command, or the exit, must not start from within the pass's yields.
+  SetCommandsEnabled(false);
+  RunLogAddItem(" ");
+  update::RunUpdate(state_, *this, engine_);
+  SetCommandsEnabled(true);
+  busy_ = false;
+  if (state_.nErrore != 0) return;
+  txt_[0]->setEnabled(false);
+  txt_[1]->setEnabled(false);
+  esegui_->setVisible(false);
+  verifica_->setVisible(false);
+  if (bAuto_) return;  // the compaction is not part of this version yet
+  const std::string text =
+      "Aggiornamento eseguito.\nATTENZIONE: è consigliato eseguire un compattamento del DataBase\n\n"
+      "ESEGUO IL COMPATTAMENTO DEL DATABASE";
+  if (MessageBox(text, 292, "Compattamento DataBase") != 6) return;
+  MessageBox("Il compattamento non è ancora disponibile in questa versione.", 48, "Compattamento DataBase");
 }
 
 void RondivalWindow::closeEvent(QCloseEvent* event) {

@@ -32,18 +32,26 @@ class RondivalWindow : public QWidget, public schema::PassWindow {
   QPushButton* updateButton() const { return esegui_; }
   QPushButton* exitButton() const { return fine_; }
   QListWidget* runLog() const { return list_; }
+  const schema::PassState& passState() const { return state_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void cmdVerifica_Click();
   void CmdEsegui_Click();
+  void Form_Activate();
+  // Both boxes name existing files (a message for a missing one); takes the paths.
+  bool PathsGiven();
   void SetCommandsEnabled(bool enabled);
 
   schema::DBEngine& engine_;
   schema::PassState state_;
   bool busy_ = false;
+  bool bAuto_ = false;
+  bool stayOpen_ = false;
+  bool activated_ = false;
   QLineEdit* txt_[2] = {};
   QPushButton* esegui_ = nullptr;
   QPushButton* fine_ = nullptr;
