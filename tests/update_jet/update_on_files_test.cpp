@@ -199,6 +199,69 @@ TEST_F(UpdateOnFilesTest, BringsEveryKindOfChangeAndKeepsTheLocalRows) {
   EXPECT_EQ(window.lines, std::vector<std::string>{});
 }
 
+TEST_F(UpdateOnFilesTest, NamesWithBlanksAreFilledAndCopied) {
+  const std::vector<std::string> fields = {"A", "B", "C", "D", "E", "F", "G", "H", "I"};
+  {
+    // The reference's "Tab 1" gains "Campo x" before A grows: the fill runs, then the rebuild.
+    auto ref = jet::DatabaseWriter::Open(reference);
+    jet::NewTable table = CopyOf(*ref->database().FindTable("Table1"), "Tab 1");
+    table.columns[0].size = 60;
+    table.columns.insert(table.columns.begin(), {"Campo x", 4, 0});
+    table.properties.emplace_back();
+    ref->CreateTable(table);
+    ref->Commit();
+    auto loc = jet::DatabaseWriter::Open(local);
+    loc->CreateTable(CopyOf(*loc->database().FindTable("Table1"), "Tab 1"));
+    loc->Execute("INSERT INTO [Tab 1] SELECT [Table1].* FROM [Table1]");
+    loc->Commit();
+  }
+  const auto before = RowsOf(local, "Tab 1", fields);
+  ASSERT_FALSE(before.empty());
+  const schema::PassState state = Run();
+  ASSERT_EQ(state.nErrore, 0) << state.sErrore;
+  EXPECT_TRUE(Logged("Tabella  Tab 1 :     Nuovo  Campo -> Campo x"));
+  EXPECT_TRUE(Logged("Tabella  Tab 1 : Campo A con dimensione diversa: da 50 a 60 - sostituisco ..."));
+  {
+    auto database = jet::Database::Open(local);
+    EXPECT_EQ(database->FindTable("Tab 1")->FindField("A")->size, 60);
+  }
+  EXPECT_EQ(RowsOf(local, "Tab 1", fields), before);
+  for (const auto& row : RowsOf(local, "Tab 1", {"Campo x"})) EXPECT_EQ(row[0], "0");
+  EXPECT_EQ(CheckErrors(local), std::vector<std::string>{});
+}
+
+TEST_F(UpdateOnFilesTest, TableInARelationshipIsReportedInsteadOfRebuiltForever) {
+  // Table1 of this sample is tied to Table2 and Table3, so Jet will not drop it and the
+  // rebuild cannot swap the tables: the pass must say so, keep the rows, and not loop.
+  fs::remove(reference);
+  fs::remove(local);
+  fs::copy_file(CorpusDir() / "jet4" / "emptyV2000.mdb", reference);
+  fs::copy_file(CorpusDir() / "jet4" / "indexTestV2000.mdb", local);
+  for (const fs::path& path : {reference, local})
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
+  {
+    auto source = jet::Database::Open(local);
+    auto ref = jet::DatabaseWriter::Open(reference);
+    for (const jet::TableInfo& table : source->tables()) {
+      if (table.system()) continue;
+      jet::NewTable copy = CopyOf(table, table.name);
+      for (jet::NewColumn& column : copy.columns)
+        if (table.name == "Table1" && column.name == "data") column.size = 80;
+      ref->CreateTable(copy);
+    }
+    ref->Commit();
+  }
+  const auto before = RowsOf(local, "Table1", {"id", "data"});
+  const schema::PassState state = Run();
+  EXPECT_NE(state.nErrore, 0);
+  ASSERT_FALSE(window.boxes.empty());
+  EXPECT_EQ(window.boxes.back().title, "ERRORE in aggiornamento");
+  EXPECT_NE(window.boxes.back().text.find("ERRORE in aggiornamento DB: tabella Table1\n"), std::string::npos)
+      << window.boxes.back().text;
+  EXPECT_EQ(RowsOf(local, "Table1", {"id", "data"}), before);
+  EXPECT_EQ(CheckErrors(local), std::vector<std::string>{});
+}
+
 TEST_F(UpdateOnFilesTest, MissingLocalDatabaseIsAFailureNotASuccess) {
   local = dir / "manca.mdb";
   const schema::PassState state = Run();
