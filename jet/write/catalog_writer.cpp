@@ -147,8 +147,10 @@ void CatalogWriter::RemoveObject(const CatalogObject& object) {
 
 void CatalogWriter::RenameObject(const CatalogObject& object, const std::string& name) {
   const TableInfo& objects = System("MSysObjects");
-  for (auto& [location, row] : RowsOf(objects)) {
+  for (auto& entry : RowsOf(objects)) {
+    const RowLocation location = entry.first;
     if (location.page != object.location.page || location.slot != object.location.slot) continue;
+    Row row = entry.second;
     row[ColumnPosition(objects.def, "Name")] = name;
     row[ColumnPosition(objects.def, "DateUpdate")] = Now();
     Edit(objects, [&](TableWriter& writer, TableDef&) { writer.Update(location, row); });
