@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "app/check_paths.h"
 #include "schema/comparison_rules.h"
 #include "schema/verify_pass.h"
 #include "update/update_pass.h"
@@ -67,13 +68,16 @@ RondivalWindow::RondivalWindow(schema::DBEngine& engine, const QString& argument
   const QStringList parts = arguments.split('|');
   if (parts.size() >= 1) txt_[0]->setText(parts[0]);
   if (parts.size() >= 2) txt_[1]->setText(parts[1]);
-  bAuto_ = parts.size() >= 2 && !parts[0].isEmpty() && !parts[1].isEmpty();
+  state_.bAuto = parts.size() >= 2 && !parts[0].isEmpty() && !parts[1].isEmpty();
   stayOpen_ = parts.size() >= 3 && parts[2].toUpper() == "S";
   verifica_->setVisible(false);
   esegui_->setVisible(false);
   connect(verifica_, &QPushButton::clicked, this, [this] { cmdVerifica_Click(); });
   connect(esegui_, &QPushButton::clicked, this, [this] { CmdEsegui_Click(); });
-  connect(fine_, &QPushButton::clicked, this, [this] { close(); });
+  connect(fine_, &QPushButton::clicked, this, [this] {
+    state_.bUscita = true;
+    close();
+  });
 }
 
 void RondivalWindow::SetCommandsEnabled(bool enabled) {
@@ -87,10 +91,11 @@ void RondivalWindow::cmdVerifica_Click() {
   busy_ = true;
   // A second command, or the exit, must not start from within the pass's yields.
   SetCommandsEnabled(false);
-  state_.LPathAgg = txt_[0]->text().trimmed().remove('"').toStdString();
-  state_.LPathLoc = txt_[1]->text().trimmed().remove('"').toStdString();
-  const std::string name = QFileInfo(QString::fromStdString(state_.LPathAgg)).fileName().toStdString();
-  state_.bKVO = schema::HasKvoPrefix(name);
+  if (!app::CheckPaths(state_, *this)) {
+    SetCommandsEnabled(true);
+    busy_ = false;
+    return;
+  }
   schema::VerifyUpdate(state_, *this, engine_);
   SetCommandsEnabled(true);
   busy_ = false;
@@ -105,11 +110,9 @@ void RondivalWindow::showEvent(QShowEvent* event) {
 }
 
 void RondivalWindow::Form_Activate() {
-  if (!bAuto_) {
+  if (!state_.bAuto) {
     esegui_->setVisible(true);
-    if (PathsGiven()) {
-      verifica_->setVisible(true);
-    }
+    app::CheckPaths(state_, *this);
     return;
   }
   CmdEsegui_Click();
@@ -121,28 +124,12 @@ void RondivalWindow::Form_Activate() {
   close();
 }
 
-bool RondivalWindow::PathsGiven() {
-  for (QLineEdit* box : txt_) {
-    const QString path = box->text().trimmed().remove('"');
-    if (path.isEmpty()) return false;
-    if (!QFileInfo(path).isFile()) {
-      MessageBox("File " + path.toStdString() + " non trovato", 48, "");
-      return false;
-    }
-  }
-  state_.LPathAgg = txt_[0]->text().trimmed().remove('"').toStdString();
-  state_.LPathLoc = txt_[1]->text().trimmed().remove('"').toStdString();
-  esegui_->setVisible(true);
-  verifica_->setVisible(true);
-  return true;
-}
-
 void RondivalWindow::CmdEsegui_Click() {
   if (busy_) return;
   state_.nErrore = 1;
-  if (!PathsGiven()) return;
+  if (!app::CheckPaths(state_, *this)) return;
   int answer = 6;
-  if (!bAuto_) answer = MessageBox("Vuoi aggiornare il DataBase locale\n\n" + txt_[1]->text().toStdString(), 36, "");
+  if (!state_.bAuto) answer = MessageBox("Vuoi aggiornare il DataBase locale\n\n" + txt_[1]->text().toStdString(), 36, "");
   const std::string name = QFileInfo(QString::fromStdString(state_.LPathAgg)).fileName().toStdString();
   state_.bKVO = schema::HasKvoPrefix(name);
   if (answer != 6) return;
@@ -158,7 +145,7 @@ void RondivalWindow::CmdEsegui_Click() {
   txt_[1]->setEnabled(false);
   esegui_->setVisible(false);
   verifica_->setVisible(false);
-  if (bAuto_) return;  // the compaction is not part of this version yet
+  if (state_.bAuto) return;  // the compaction is not part of this version yet
   const std::string text =
       "Aggiornamento eseguito.\nATTENZIONE: è consigliato eseguire un compattamento del DataBase\n\n"
       "ESEGUO IL COMPATTAMENTO DEL DATABASE";
@@ -205,3 +192,19 @@ int RondivalWindow::MessageBox(const std::string& text, int style, const std::st
 void RondivalWindow::BusyCursorOn() { QApplication::setOverrideCursor(Qt::WaitCursor); }
 void RondivalWindow::BusyCursorOff() { QApplication::restoreOverrideCursor(); }
 void RondivalWindow::DoEvents() { QApplication::processEvents(); }
+
+void RondivalWindow::SetMousePointer(int pointer) {
+  QApplication::restoreOverrideCursor();
+  if (pointer == util::kPointerHourglass) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+std::string RondivalWindow::PathText(int index) const { return txt_[index & 1]->text().toStdString(); }
+void RondivalWindow::SetPathText(int index, const std::string& text) { txt_[index & 1]->setText(QString::fromStdString(text)); }
+void RondivalWindow::SetPathBoxesEnabled(bool enabled) {
+  txt_[0]->setEnabled(enabled);
+  txt_[1]->setEnabled(enabled);
+}
+void RondivalWindow::FocusPathBox(int index) { txt_[index & 1]->setFocus(); }
+void RondivalWindow::SetCommandsVisible(bool update, bool verify) {
+  esegui_->setVisible(update);
+  verifica_->setVisible(verify);
+}

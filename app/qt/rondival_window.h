@@ -3,6 +3,8 @@
 #include <QListWidget>
 #include <QWidget>
 
+#include "app/form_state.h"
+#include "app/window_port.h"
 #include "schema/engine.h"
 #include "schema/pass_state.h"
 #include "schema/pass_window.h"
@@ -13,7 +15,7 @@ class QPushButton;
 
 // The program's one window: two path boxes, the run log and the three commands. The passes
 // reach it only through schema::PassWindow.
-class RondivalWindow : public QWidget, public schema::PassWindow {
+class RondivalWindow : public QWidget, public schema::PassWindow, public app::WindowPort {
  public:
   RondivalWindow(schema::DBEngine& engine, const QString& arguments);
 
@@ -25,6 +27,14 @@ class RondivalWindow : public QWidget, public schema::PassWindow {
   void BusyCursorOn() override;
   void BusyCursorOff() override;
   void DoEvents() override;
+
+  // app::WindowPort
+  void SetMousePointer(int pointer) override;
+  std::string PathText(int index) const override;
+  void SetPathText(int index, const std::string& text) override;
+  void SetPathBoxesEnabled(bool enabled) override;
+  void FocusPathBox(int index) override;
+  void SetCommandsVisible(bool update, bool verify) override;
 
   QLineEdit* referencePath() const { return txt_[0]; }
   QLineEdit* localPath() const { return txt_[1]; }
@@ -42,14 +52,11 @@ class RondivalWindow : public QWidget, public schema::PassWindow {
   void cmdVerifica_Click();
   void CmdEsegui_Click();
   void Form_Activate();
-  // Both boxes name existing files (a message for a missing one); takes the paths.
-  bool PathsGiven();
   void SetCommandsEnabled(bool enabled);
 
   schema::DBEngine& engine_;
-  schema::PassState state_;
+  app::FormState state_;
   bool busy_ = false;
-  bool bAuto_ = false;
   bool stayOpen_ = false;
   bool activated_ = false;
   QLineEdit* txt_[2] = {};

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "schema/pass_state.h"
+
+namespace app {
+
+// The window's variables: the passes' own, plus what the window itself decides by.
+struct FormState : schema::PassState {
+  bool bAuto = false;    // both paths on the command line: run unattended
+  bool bUscita = false;  // the exit button has been pressed
+};
+
+}  // namespace app
