@@ -4,44 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "schema/collection_walk.h"
 #include "schema/comparison_rules.h"
 #include "schema/runtime_error.h"
 
 namespace schema {
 namespace {
-
-// Runs one statement under the "errors ignored" policy: a failing statement is skipped.
-template <typename Statement>
-void IgnoringErrors(Statement&& statement) {
-  try {
-    statement();
-  } catch (const std::exception&) {
-  }
-}
-
-// Walks 0 .. count - 1 with the 16-bit arithmetic the passes use: Count - 1 and every
-// increment are checked.
-template <typename Body>
-void ForEachPosition(int16_t count, Body&& body) {
-  const int16_t last = Add16(count, -1);
-  for (int16_t i = 0; i <= last; i = Add16(i, 1)) {
-    if (!body(i)) return;
-  }
-}
-
-// Position of the first item whose name is SameName with `name`, or -1.
-template <typename NameAt>
-int16_t FindByName(int16_t count, const std::string& name, NameAt&& name_at) {
-  int16_t found = -1;
-  ForEachPosition(count, [&](int16_t i) {
-    if (SameName(name_at(i), name)) {
-      found = i;
-      return false;
-    }
-    return true;
-  });
-  return found;
-}
 
 class Verifier {
  public:

@@ -4,9 +4,13 @@
 
 #include "schema/runtime_error.h"
 #include "update/bracketed_name.h"
-#include "update/collection_walk.h"
+#include "schema/collection_walk.h"
 
 namespace update {
+
+using schema::FindByName;
+using schema::ForEachPosition;
+using schema::NamesOf;
 namespace {
 
 constexpr int16_t kText = 10;

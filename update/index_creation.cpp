@@ -2,9 +2,12 @@
 
 #include <string>
 
-#include "update/collection_walk.h"
+#include "schema/collection_walk.h"
 
 namespace update {
+
+using schema::FindByName;
+using schema::ForEachPosition;
 namespace {
 
 // An index agrees when it has as many fields as the reference index and every reference

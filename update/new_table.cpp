@@ -1,10 +1,12 @@
 #include "update/new_table.h"
 
-#include "update/collection_walk.h"
+#include "schema/collection_walk.h"
 #include "update/field_update.h"
 #include "update/index_creation.h"
 
 namespace update {
+
+using schema::ForEachPosition;
 
 void CreateNewTable(PassContext& pass, schema::TableDef& reference) {
   schema::TableDefRef table = pass.Local().CreateTableDef(pass.table_name);

@@ -4,9 +4,14 @@
 #include <vector>
 
 #include "schema/comparison_rules.h"
-#include "update/collection_walk.h"
+#include "schema/collection_walk.h"
 
 namespace update {
+
+using schema::FindByName;
+using schema::ForEachPosition;
+using schema::IgnoringErrors;
+using schema::NamesOf;
 namespace {
 
 bool ReferenceHasTable(schema::TableDefs& reference, const std::string& name) {

@@ -5,11 +5,14 @@
 #include "schema/comparison_rules.h"
 #include "schema/runtime_error.h"
 #include "update/bracketed_name.h"
-#include "update/collection_walk.h"
+#include "schema/collection_walk.h"
 #include "update/error_record.h"
 #include "update/new_table.h"
 
 namespace update {
+
+using schema::FindByName;
+using schema::ForEachPosition;
 namespace {
 
 constexpr int32_t kFailOnError = 128;

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "schema/comparison_rules.h"
-#include "update/collection_walk.h"
+#include "schema/collection_walk.h"
 #include "update/error_record.h"
 #include "update/field_update.h"
 #include "update/index_creation.h"
@@ -13,6 +13,8 @@
 #include "update/table_rebuild.h"
 
 namespace update {
+
+using schema::ForEachPosition;
 namespace {
 
 enum class WalkOutcome { kCompleted, kRebuilt, kRebuildFailed };

@@ -8,7 +8,8 @@
 #include "schema/comparison_rules.h"
 #include "schema/runtime_error.h"
 
-namespace update {
+// How the passes walk the engine's collections: by 16-bit position, never by name.
+namespace schema {
 
 // Runs one statement with errors ignored: a failing statement is skipped.
 template <typename Statement>
@@ -23,8 +24,8 @@ void IgnoringErrors(Statement&& statement) {
 // checked, as everywhere in the passes. The body returns false to stop.
 template <typename Body>
 void ForEachPosition(int16_t count, Body&& body) {
-  const int16_t last = schema::Add16(count, -1);
-  for (int16_t i = 0; i <= last; i = schema::Add16(i, 1)) {
+  const int16_t last = Add16(count, -1);
+  for (int16_t i = 0; i <= last; i = Add16(i, 1)) {
     if (!body(i)) return;
   }
 }
@@ -34,7 +35,7 @@ template <typename NameAt>
 int16_t FindByName(int16_t count, const std::string& name, NameAt&& name_at) {
   int16_t found = -1;
   ForEachPosition(count, [&](int16_t i) {
-    if (!schema::SameName(name_at(i), name)) return true;
+    if (!SameName(name_at(i), name)) return true;
     found = i;
     return false;
   });
@@ -52,4 +53,4 @@ std::vector<std::string> NamesOf(const Collection& collection) {
   return names;
 }
 
-}  // namespace update
+}  // namespace schema
