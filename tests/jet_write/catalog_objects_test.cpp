@@ -10,39 +10,12 @@
 #include "jet/common/error.h"
 #include "jet/write/database_writer.h"
 #include "tests/support/corpus.h"
+#include "tests/support/engine_checks.h"
 
 namespace vantrel::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Output(const std::string& command) {
-  std::string text;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, got);
-    ::pclose(pipe);
-  }
-  return text;
-}
-
-int32_t ErrorOf(const std::function<void()>& operation) {
-  try {
-    operation();
-  } catch (const jet::Error& error) {
-    return error.number();
-  }
-  return 0;
-}
-
-std::vector<std::string> Errors(const fs::path& path) {
-  auto database = jet::Database::Open(path);
-  std::vector<std::string> errors;
-  for (const auto& finding : jet::check::CheckDatabase(*database).findings)
-    if (finding.severity == jet::check::Severity::kError) errors.push_back(finding.table + ": " + finding.text);
-  return errors;
-}
 
 std::vector<jet::Row> RowsOf(jet::Database& database, const std::string& table) {
   std::vector<jet::Row> rows;
@@ -107,7 +80,7 @@ TEST_P(CatalogObjectsTest, NewTableTakesFieldsPropertiesIndexesAndCopiedRows) {
   const std::vector<jet::Row> rows = RowsOf(*database, "Nuova tabella");
   ASSERT_EQ(rows.size(), source_rows);
   for (const jet::Row& row : rows) EXPECT_EQ(row[code->column.position], jet::Value{std::string("X")});
-  EXPECT_EQ(Errors(path), std::vector<std::string>{});
+  EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
   EXPECT_NE(Output("mdb-tables -1 " + path.string()).find("Nuova tabella"), std::string::npos);
   // Values may hold line breaks: compare with what mdbtools prints for the source rows.
   const auto lines = [&](const std::string& table) {
@@ -131,7 +104,7 @@ TEST_P(CatalogObjectsTest, IndexesAreBuiltFromTheRowsAndGoAway) {
     EXPECT_EQ(ErrorOf([&] { writer->CreateIndex(table, {"Vuoto", false, false, {}}); }), 3264);
     writer->Commit();
   }
-  EXPECT_EQ(Errors(path), std::vector<std::string>{});
+  EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
   {
     auto database = jet::Database::Open(path);
     const jet::TableInfo* info = database->FindTable(table);
@@ -145,7 +118,7 @@ TEST_P(CatalogObjectsTest, IndexesAreBuiltFromTheRowsAndGoAway) {
     EXPECT_EQ(again->database().FindTable(table)->indexes.size(), count - 1);
     again->Commit();
   }
-  EXPECT_EQ(Errors(path), std::vector<std::string>{});
+  EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
 }
 
 TEST_P(CatalogObjectsTest, RenamedAndDeletedTablesLeaveACleanCatalog) {
@@ -173,7 +146,7 @@ TEST_P(CatalogObjectsTest, RenamedAndDeletedTablesLeaveACleanCatalog) {
   EXPECT_NE(database->FindTable("Rinominata"), nullptr);
   EXPECT_EQ(database->FindTable(user_tables[0] == "Rinominata" ? "-" : user_tables[0]), nullptr);
   database.reset();
-  EXPECT_EQ(Errors(path), std::vector<std::string>{});
+  EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
   EXPECT_NE(Output("mdb-tables -1 " + path.string()).find("Rinominata"), std::string::npos);
 }
 
@@ -207,7 +180,7 @@ TEST(CatalogQueries, QueriesCopiedFromAnotherDatabaseKeepTheirSqlAndCanBeDeleted
       }
       EXPECT_NE(Output("mdb-queries -1 " + path.string()).find("xMia"), std::string::npos);
     }
-    EXPECT_EQ(Errors(path), std::vector<std::string>{});
+    EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
     {
       auto writer = jet::DatabaseWriter::Open(path);
       for (const jet::QueryInfo& query : source->queries()) writer->DeleteQuery(query.name);

@@ -8,35 +8,16 @@
 
 #include "jet/common/error.h"
 #include "tests/support/corpus.h"
+#include "tests/support/engine_checks.h"
 
 namespace vantrel::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Output(const std::string& command) {
-  std::string text;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, got);
-    ::pclose(pipe);
-  }
-  return text;
-}
-
 std::vector<uint8_t> Bytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-int32_t ErrorOf(const std::function<void()>& operation) {
-  try {
-    operation();
-  } catch (const jet::Error& error) {
-    return error.number();
-  }
-  return 0;
 }
 
 class DatabaseWriterTest : public ::testing::Test {

@@ -12,6 +12,7 @@
 #include "jet/write/database_writer.h"
 #include "schema/engine.h"
 #include "tests/support/corpus.h"
+#include "tests/support/engine_checks.h"
 #include "tests/support/recording_window.h"
 #include "update/update_pass.h"
 
@@ -19,25 +20,6 @@ namespace vantrel::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Output(const std::string& command) {
-  std::string text;
-  if (FILE* pipe = ::popen(command.c_str(), "r")) {
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, got);
-    ::pclose(pipe);
-  }
-  return text;
-}
-
-std::vector<std::string> CheckErrors(const fs::path& path) {
-  auto database = jet::Database::Open(path);
-  std::vector<std::string> errors;
-  for (const auto& finding : jet::check::CheckDatabase(*database).findings)
-    if (finding.severity == jet::check::Severity::kError) errors.push_back(finding.table + ": " + finding.text);
-  return errors;
-}
 
 // Rows of a table as text, field by field, for the named fields only.
 std::vector<std::vector<std::string>> RowsOf(const fs::path& path, const std::string& table,
