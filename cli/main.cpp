@@ -46,29 +46,10 @@ int Check(const std::string& file) {
   return report.ok() ? 0 : kExitFailed;
 }
 
-int Verify(const std::string& reference, const std::string& local) {
-  for (const std::string& path : {reference, local}) {
-    if (!std::filesystem::is_regular_file(path)) {
-      std::cerr << "File non trovato: " << path << "\n";
-      return kExitUsage;
-    }
-  }
-  cli::ConsoleWindow window(std::cout, std::cerr);
-  schema::PassState state;
-  state.LPathAgg = reference;
-  state.LPathLoc = local;
-  const std::string name = std::filesystem::path(reference).filename().string();
-  state.bKVO = schema::HasKvoPrefix(name);
-  schema::VerifyUpdate(state, window, schema::TheEngine());
-  if (state.nErrore != 0) {
-    std::cerr << "Errore " << state.nErrore << ": " << state.sErrore << "\n";
-    return kExitFailed;
-  }
-  return 0;
-}
-
-// The update pass without questions, as an unattended run makes it.
-int Update(const std::string& reference, const std::string& local) {
+// Runs one pass over the two files with the console as its window: the paths must name
+// files, and the pass's own outcome decides the exit status.
+int RunPass(const std::string& reference, const std::string& local,
+            void (*pass)(schema::PassState&, schema::PassWindow&, schema::DBEngine&), bool blank_line_first) {
   for (const std::string& path : {reference, local}) {
     if (!std::filesystem::is_regular_file(path)) {
       std::cerr << "File non trovato: " << path << "\n";
@@ -80,14 +61,24 @@ int Update(const std::string& reference, const std::string& local) {
   state.LPathAgg = reference;
   state.LPathLoc = local;
   state.bKVO = schema::HasKvoPrefix(std::filesystem::path(reference).filename().string());
-  window.RunLogAddItem(" ");
-  update::RunUpdate(state, window, schema::TheEngine());
+  if (blank_line_first) window.RunLogAddItem(" ");
+  pass(state, window, schema::TheEngine());
   if (state.nErrore != 0) {
     std::cerr << "Errore " << state.nErrore << ": " << state.sErrore << "\n";
     return kExitFailed;
   }
-  std::cout << "Aggiornamento eseguito.\n";
   return 0;
+}
+
+int Verify(const std::string& reference, const std::string& local) {
+  return RunPass(reference, local, schema::VerifyUpdate, false);
+}
+
+// The update pass without questions, as an unattended run makes it.
+int Update(const std::string& reference, const std::string& local) {
+  const int status = RunPass(reference, local, update::RunUpdate, true);
+  if (status == 0) std::cout << "Aggiornamento eseguito.\n";
+  return status;
 }
 
 }  // namespace
