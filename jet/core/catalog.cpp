@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "jet/common/error.h"
+#include "jet/core/catalog_values.h"
 #include "jet/core/row_codec.h"
 
 namespace jet {
@@ -29,24 +30,6 @@ class ColumnPositions {
  private:
   std::vector<int> positions_;
 };
-
-int32_t AsInt32(const Value& value) {
-  if (const auto* v = std::get_if<int32_t>(&value)) return *v;
-  if (const auto* v = std::get_if<int16_t>(&value)) return *v;
-  if (const auto* v = std::get_if<uint8_t>(&value)) return *v;
-  return 0;
-}
-
-std::optional<std::string> AsText(const Value& value) {
-  if (const auto* v = std::get_if<std::string>(&value)) return *v;
-  return std::nullopt;
-}
-
-std::optional<std::vector<uint8_t>> AsBytes(const Value& value) {
-  if (const auto* v = std::get_if<Binary>(&value)) return v->bytes;
-  if (const auto* v = std::get_if<std::string>(&value)) return std::vector<uint8_t>(v->begin(), v->end());
-  return std::nullopt;
-}
 
 }  // namespace
 

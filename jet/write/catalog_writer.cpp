@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "jet/common/error.h"
+#include "jet/core/catalog_values.h"
 #include "jet/write/index_builder.h"
 #include "jet/write/table_definition_writer.h"
 #include "jet/write/table_writer.h"
@@ -16,21 +17,9 @@ namespace {
 // does not copy to new objects as it stands. Observed with this mask on every sample file.
 constexpr int32_t kCreatorAccessMask = 983294;
 
-int32_t AsInt(const Value& value) {
-  if (const auto* v = std::get_if<int32_t>(&value)) return *v;
-  if (const auto* v = std::get_if<int16_t>(&value)) return *v;
-  if (const auto* v = std::get_if<uint8_t>(&value)) return *v;
-  return 0;
-}
-
-std::string AsText(const Value& value) {
-  if (const auto* v = std::get_if<std::string>(&value)) return *v;
-  return {};
-}
-
 bool AsBool(const Value& value) {
   if (const auto* v = std::get_if<bool>(&value)) return *v;
-  return AsInt(value) != 0;
+  return AsInt32(value) != 0;
 }
 
 // Local time as Jet keeps dates: days since 1899-12-30, the time of day as the fraction.
@@ -95,7 +84,7 @@ void CatalogWriter::AddObject(const NewObject& object) {
   // New objects are owned by whoever owns the database, as Access records them.
   Value owner;
   for (const auto& [location, row] : RowsOf(objects))
-    if (AsText(row[ColumnPosition(def, "Name")]) == "MSysDb" && AsInt(row[ColumnPosition(def, "Type")]) == 2)
+    if (AsText(row[ColumnPosition(def, "Name")]).value_or("") == "MSysDb" && AsInt32(row[ColumnPosition(def, "Type")]) == 2)
       owner = row[ColumnPosition(def, "Owner")];
   const DateTime now = Now();
   Row row(def.columns.size());
@@ -117,8 +106,8 @@ void CatalogWriter::AddObject(const NewObject& object) {
                mask = ColumnPosition(ace_def, "ACM"), inheritable = ColumnPosition(ace_def, "FInheritable");
   std::vector<Row> granted;
   for (const auto& [location, ace] : RowsOf(aces)) {
-    if (AsInt(ace[object_id]) != kTablesContainer || !AsBool(ace[inheritable])) continue;
-    if (AsInt(ace[mask]) == kCreatorAccessMask) continue;
+    if (AsInt32(ace[object_id]) != kTablesContainer || !AsBool(ace[inheritable])) continue;
+    if (AsInt32(ace[mask]) == kCreatorAccessMask) continue;
     Row copy(ace_def.columns.size());
     copy[object_id] = object.id;
     copy[sid] = ace[sid];
@@ -138,7 +127,7 @@ void CatalogWriter::RemoveObject(const CatalogObject& object) {
   const size_t object_id = ColumnPosition(aces.def, "ObjectId");
   std::vector<RowLocation> doomed;
   for (const auto& [location, ace] : RowsOf(aces))
-    if (AsInt(ace[object_id]) == object.id) doomed.push_back(location);
+    if (AsInt32(ace[object_id]) == object.id) doomed.push_back(location);
   if (!doomed.empty())
     Edit(aces, [&](TableWriter& writer, TableDef&) {
       for (RowLocation location : doomed) writer.Delete(location);
@@ -197,7 +186,7 @@ void CatalogWriter::RemoveQueryRows(int32_t object_id) {
   const size_t id = ColumnPosition(queries.def, "ObjectId");
   std::vector<RowLocation> doomed;
   for (const auto& [location, row] : RowsOf(queries))
-    if (AsInt(row[id]) == object_id) doomed.push_back(location);
+    if (AsInt32(row[id]) == object_id) doomed.push_back(location);
   if (doomed.empty()) return;
   Edit(queries, [&](TableWriter& writer, TableDef&) {
     for (RowLocation location : doomed) writer.Delete(location);
@@ -210,7 +199,7 @@ bool CatalogWriter::HasRelationships(std::string_view table) const {
   const size_t from = ColumnPosition(relationships->def, "szObject");
   const size_t to = ColumnPosition(relationships->def, "szReferencedObject");
   for (const auto& [location, row] : RowsOf(*relationships))
-    if (SameObjectName(AsText(row[from]), table) || SameObjectName(AsText(row[to]), table)) return true;
+    if (SameObjectName(AsText(row[from]).value_or(""), table) || SameObjectName(AsText(row[to]).value_or(""), table)) return true;
   return false;
 }
 
@@ -223,7 +212,7 @@ void CatalogWriter::RenameInRelationships(std::string_view from_name, const std:
   for (auto& [location, row] : RowsOf(*relationships)) {
     bool touched = false;
     for (size_t column : {from, to}) {
-      if (SameObjectName(AsText(row[column]), from_name)) {
+      if (SameObjectName(AsText(row[column]).value_or(""), from_name)) {
         row[column] = to_name;
         touched = true;
       }
