@@ -47,4 +47,9 @@ class Error : public std::runtime_error {
   throw Error(err::kCorrupt, "The database is damaged: " + detail + ".");
 }
 
+// A table, field, index or query the caller named that is not there.
+[[noreturn]] inline void ThrowItemNotFound(const std::string& what) {
+  throw Error(err::kItemNotFound, "Item not found in this collection. (" + what + ")");
+}
+
 }  // namespace jet

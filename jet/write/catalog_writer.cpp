@@ -134,18 +134,29 @@ void CatalogWriter::RemoveObject(const CatalogObject& object) {
     });
 }
 
+Row CatalogWriter::RowOf(const TableInfo& objects, const CatalogObject& object) const {
+  auto cursor = database_.Rows(objects);
+  Row row;
+  while (cursor.Next(row))
+    if (cursor.location().page == object.location.page && cursor.location().slot == object.location.slot) return row;
+  ThrowCorrupt("the catalog row of '" + object.name + "' is missing");
+}
+
 void CatalogWriter::RenameObject(const CatalogObject& object, const std::string& name) {
   const TableInfo& objects = System("MSysObjects");
-  for (auto& entry : RowsOf(objects)) {
-    const RowLocation location = entry.first;
-    if (location.page != object.location.page || location.slot != object.location.slot) continue;
-    Row row = entry.second;
-    row[ColumnPosition(objects.def, "Name")] = name;
-    row[ColumnPosition(objects.def, "DateUpdate")] = Now();
-    Edit(objects, [&](TableWriter& writer, TableDef&) { writer.Update(location, row); });
-    return;
-  }
-  ThrowCorrupt("the catalog row of '" + object.name + "' is missing");
+  Row row = RowOf(objects, object);
+  row[ColumnPosition(objects.def, "Name")] = name;
+  row[ColumnPosition(objects.def, "DateUpdate")] = Now();
+  Edit(objects, [&](TableWriter& writer, TableDef&) { writer.Update(object.location, row); });
+}
+
+void CatalogWriter::SetProperties(const CatalogObject& object, const std::vector<uint8_t>& blob) {
+  const TableInfo& objects = System("MSysObjects");
+  Row row = RowOf(objects, object);
+  row[ColumnPosition(objects.def, "LvProp")] = blob.empty() ? Value{} : Value{Binary{blob}};
+  TableDef def = objects.def;
+  TableWriter writer(pages_, allocator_, def, database_.header().code_page);
+  writer.Update(object.location, row);
 }
 
 int32_t CatalogWriter::UnusedNonTableId() const {

@@ -41,6 +41,9 @@ class CatalogWriter {
   // Removes the object's row and its permissions.
   void RemoveObject(const CatalogObject& object);
   void RenameObject(const CatalogObject& object, const std::string& name);
+  // Replaces the object's LvProp (empty: none). The row keeps its place, and so the
+  // catalog's index entries, whose keys do not include LvProp, stay valid.
+  void SetProperties(const CatalogObject& object, const std::vector<uint8_t>& blob);
   // An id no object has, for a query.
   int32_t UnusedNonTableId() const;
 
@@ -53,6 +56,8 @@ class CatalogWriter {
 
  private:
   const TableInfo& System(std::string_view name) const;
+  // The object's MSysObjects row as stored; a damage error when it is not there.
+  Row RowOf(const TableInfo& objects, const CatalogObject& object) const;
   // Rows of a system table with their locations.
   std::vector<std::pair<RowLocation, Row>> RowsOf(const TableInfo& table) const;
   // Applies `change` to the rows of a system table through a TableWriter and rebuilds the

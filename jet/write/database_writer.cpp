@@ -8,6 +8,7 @@
 #include "jet/query/property_blob.h"
 #include "jet/query/property_value.h"
 #include "jet/store/page_overlay.h"
+#include "jet/write/catalog_writer.h"
 #include "jet/write/column_layout.h"
 #include "jet/write/index_builder.h"
 #include "jet/write/statement.h"
@@ -17,10 +18,6 @@
 
 namespace jet {
 namespace {
-
-[[noreturn]] void NotFound(const std::string& what) {
-  throw Error(err::kItemNotFound, "Item not found in this collection. (" + what + ")");
-}
 
 PropertyGroup& GroupFor(PropertyBlob& blob, const std::string& target) {
   for (PropertyGroup& group : blob.groups)
@@ -56,7 +53,7 @@ void DatabaseWriter::Change(const std::function<void()>& operation) {
 
 const TableInfo& DatabaseWriter::LocalTable(const std::string& name) const {
   const TableInfo* table = database_->FindTable(name);
-  if (!table) NotFound(name);
+  if (!table) ThrowItemNotFound(name);
   if (table->def.columns.empty() && table->linked())
     throw Error(err::kNotSupported, "Operation is not supported for this type of object.");
   return *table;
@@ -76,7 +73,7 @@ void DatabaseWriter::DeleteColumn(const std::string& table_name, const std::stri
     TableDef table = info.def;
     auto found = std::find_if(table.columns.begin(), table.columns.end(),
                               [&](const ColumnDef& c) { return SameObjectName(c.name, column_name); });
-    if (found == table.columns.end()) NotFound(column_name);
+    if (found == table.columns.end()) ThrowItemNotFound(column_name);
     for (const RealIndexDef& index : table.real_indexes)
       for (const IndexColumnDef& key : index.columns)
         if (key.column_number == found->number)
@@ -97,7 +94,7 @@ void DatabaseWriter::DeleteColumn(const std::string& table_name, const std::stri
                                          return g.chunk_type != 0 && SameObjectName(g.target, column_name);
                                        }),
                         blob.groups.end());
-      WriteCatalogProperties(info, EncodePropertyBlob(blob, format()));
+      CatalogWriter(session_->pages(), *allocator_, *database_).SetProperties(info.object, EncodePropertyBlob(blob, format()));
     }
   });
 }
@@ -111,7 +108,7 @@ void DatabaseWriter::ApplyColumnProperty(const std::string& table_name, const st
                                          const ColumnPropertyValue& value) {
   {
     const TableInfo& info = LocalTable(table_name);
-    if (!info.FindField(column_name)) NotFound(column_name);
+    if (!info.FindField(column_name)) ThrowItemNotFound(column_name);
     PropertyBlob blob = info.object.properties.empty() ? PropertyBlob{} : ParsePropertyBlob(info.object.properties, format());
     PropertyGroup& group = GroupFor(blob, info.FindField(column_name)->name());
     StoredProperty property;
@@ -135,34 +132,8 @@ void DatabaseWriter::ApplyColumnProperty(const std::string& table_name, const st
     } else if (!remove) {
       group.properties.push_back(property);
     }
-    WriteCatalogProperties(info, EncodePropertyBlob(blob, format()));
+    CatalogWriter(session_->pages(), *allocator_, *database_).SetProperties(info.object, EncodePropertyBlob(blob, format()));
   }
-}
-
-void DatabaseWriter::WriteCatalogProperties(const TableInfo& table, const std::vector<uint8_t>& blob) {
-  const TableInfo* catalog = database_->FindTable("MSysObjects");
-  if (!catalog) ThrowCorrupt("the catalog is missing");
-  TableDef catalog_def = catalog->def;
-  // The row as stored, with its LvProp replaced; its place (and so the catalog's index
-  // entries, whose keys do not include LvProp) stays.
-  Row row;
-  {
-    auto cursor = database_->Rows(*catalog);
-    Row candidate;
-    bool found = false;
-    while (cursor.Next(candidate)) {
-      if (cursor.location().page == table.object.location.page && cursor.location().slot == table.object.location.slot) {
-        row = candidate;
-        found = true;
-        break;
-      }
-    }
-    if (!found) ThrowCorrupt("the catalog row of '" + table.name + "' is missing");
-  }
-  for (size_t i = 0; i < catalog_def.columns.size(); ++i)
-    if (catalog_def.columns[i].name == "LvProp") row[i] = blob.empty() ? Value{} : Value{Binary{blob}};
-  TableWriter writer(session_->pages(), *allocator_, catalog_def, database_->header().code_page);
-  writer.Update(table.object.location, row);
 }
 
 namespace {

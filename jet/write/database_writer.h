@@ -72,7 +72,6 @@ class DatabaseWriter {
   void Change(const std::function<void()>& operation);
   void Reload();
   const TableInfo& LocalTable(const std::string& name) const;
-  void WriteCatalogProperties(const TableInfo& table, const std::vector<uint8_t>& blob);
   void ApplyColumnProperty(const std::string& table, const std::string& column, const ColumnPropertyValue& value);
   void CheckNewObjectName(const std::string& name, const TableInfo* renamed) const;
 

@@ -22,10 +22,6 @@ constexpr int32_t kRelationshipInUse = 3303;
 // Table ids are definition pages, kept in the low 24 bits of the id.
 constexpr uint32_t kHighestTablePage = 0x00FFFFFF;
 
-[[noreturn]] void NotFoundError(const std::string& what) {
-  throw Error(err::kItemNotFound, "Item not found in this collection. (" + what + ")");
-}
-
 [[noreturn]] void InUseByRelationship() {
   throw Error(kRelationshipInUse,
               "Cannot delete this index or table.  It is either the current index or is used in a relationship.");
@@ -107,7 +103,7 @@ void DatabaseWriter::CreateTable(const NewTable& spec) {
 void DatabaseWriter::DeleteTable(const std::string& name) {
   Change([&] {
     const TableInfo* found = database_->FindTable(name);
-    if (!found) NotFoundError(name);
+    if (!found) ThrowItemNotFound(name);
     const TableInfo& info = *found;
     if (info.system()) throw Error(err::kNotSupported, "Operation is not supported for this type of object.");
     CatalogWriter catalog(session_->pages(), *allocator_, *database_);
@@ -146,7 +142,7 @@ void DatabaseWriter::DeleteTable(const std::string& name) {
 void DatabaseWriter::RenameTable(const std::string& from, const std::string& to) {
   Change([&] {
     const TableInfo* found = database_->FindTable(from);
-    if (!found) NotFoundError(from);
+    if (!found) ThrowItemNotFound(from);
     if (found->system()) throw Error(err::kNotSupported, "Operation is not supported for this type of object.");
     CheckNewObjectName(to, found);
     CatalogWriter catalog(session_->pages(), *allocator_, *database_);
@@ -188,7 +184,7 @@ void DatabaseWriter::DeleteIndex(const std::string& table_name, const std::strin
     TableDef table = info.def;
     auto found = std::find_if(table.indexes.begin(), table.indexes.end(),
                               [&](const LogicalIndexDef& index) { return SameObjectName(index.name, index_name); });
-    if (found == table.indexes.end()) NotFoundError(index_name);
+    if (found == table.indexes.end()) ThrowItemNotFound(index_name);
     if (found->foreign_key() || found->related_table != 0) InUseByRelationship();
     store::PageOverlay& pages = session_->pages();
     const uint16_t code_page = database_->header().code_page;
@@ -234,7 +230,7 @@ void DatabaseWriter::CreateQuery(const std::string& name, const std::string& sql
 void DatabaseWriter::DeleteQuery(const std::string& name) {
   Change([&] {
     const QueryInfo* query = database_->FindQuery(name);
-    if (!query) NotFoundError(name);
+    if (!query) ThrowItemNotFound(name);
     CatalogWriter catalog(session_->pages(), *allocator_, *database_);
     catalog.RemoveObject(query->object);
     catalog.RemoveQueryRows(query->object.id);

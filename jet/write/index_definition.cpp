@@ -34,7 +34,7 @@ size_t AppendIndexDefinition(TableDef& table, const NewIndex& spec, uint32_t usa
     auto column = std::find_if(table.columns.begin(), table.columns.end(),
                                [&](const ColumnDef& c) { return SameObjectName(c.name, name); });
     if (column == table.columns.end())
-      throw Error(err::kItemNotFound, "Item not found in this collection. (" + name + ")");
+      ThrowItemNotFound(name);
     real.columns.push_back(IndexColumnDef{column->number, true});
   }
   real.usage_map_pointer = usage_map_pointer;
