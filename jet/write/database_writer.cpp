@@ -101,38 +101,39 @@ void DatabaseWriter::DeleteColumn(const std::string& table_name, const std::stri
 
 void DatabaseWriter::SetColumnProperty(const std::string& table_name, const std::string& column_name,
                                        const ColumnPropertyValue& value) {
-  Change([&] { ApplyColumnProperty(table_name, column_name, value); });
+  Change([&] {
+    const TableInfo& info = LocalTable(table_name);
+    PropertyBlob blob = info.object.properties.empty() ? PropertyBlob{} : ParsePropertyBlob(info.object.properties, format());
+    ApplyColumnProperty(blob, info, column_name, value);
+    CatalogWriter(session_->pages(), *allocator_, *database_).SetProperties(info.object, EncodePropertyBlob(blob, format()));
+  });
 }
 
-void DatabaseWriter::ApplyColumnProperty(const std::string& table_name, const std::string& column_name,
-                                         const ColumnPropertyValue& value) {
-  {
-    const TableInfo& info = LocalTable(table_name);
-    if (!info.FindField(column_name)) ThrowItemNotFound(column_name);
-    PropertyBlob blob = info.object.properties.empty() ? PropertyBlob{} : ParsePropertyBlob(info.object.properties, format());
-    PropertyGroup& group = GroupFor(blob, info.FindField(column_name)->name());
-    StoredProperty property;
-    if (value.boolean) {
-      property = BoolProperty(value.name, *value.boolean);
+void DatabaseWriter::ApplyColumnProperty(PropertyBlob& blob, const TableInfo& info, const std::string& column_name,
+                                         const ColumnPropertyValue& value) const {
+  const FieldInfo* field = info.FindField(column_name);
+  if (!field) ThrowItemNotFound(column_name);
+  PropertyGroup& group = GroupFor(blob, field->name());
+  StoredProperty property;
+  if (value.boolean) {
+    property = BoolProperty(value.name, *value.boolean);
+  } else {
+    property = TextProperty(value.name, value.text.value_or(""), format());
+    property.type = dao_type::kMemo;  // Access keeps expressions and texts as memo properties
+  }
+  property.ddl_flag = 1;
+  auto existing = std::find_if(group.properties.begin(), group.properties.end(),
+                               [&](const StoredProperty& p) { return SameObjectName(p.name, value.name); });
+  // An empty text removes the property, as setting "" does in DAO.
+  const bool remove = !value.boolean && value.text.value_or("").empty();
+  if (existing != group.properties.end()) {
+    if (remove) {
+      group.properties.erase(existing);
     } else {
-      property = TextProperty(value.name, value.text.value_or(""), format());
-      property.type = dao_type::kMemo;  // Access keeps expressions and texts as memo properties
+      *existing = property;
     }
-    property.ddl_flag = 1;
-    auto existing = std::find_if(group.properties.begin(), group.properties.end(),
-                                 [&](const StoredProperty& p) { return SameObjectName(p.name, value.name); });
-    // An empty text removes the property, as setting "" does in DAO.
-    const bool remove = !value.boolean && value.text.value_or("").empty();
-    if (existing != group.properties.end()) {
-      if (remove) {
-        group.properties.erase(existing);
-      } else {
-        *existing = property;
-      }
-    } else if (!remove) {
-      group.properties.push_back(property);
-    }
-    CatalogWriter(session_->pages(), *allocator_, *database_).SetProperties(info.object, EncodePropertyBlob(blob, format()));
+  } else if (!remove) {
+    group.properties.push_back(property);
   }
 }
 

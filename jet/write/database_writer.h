@@ -7,6 +7,7 @@
 #include <string>
 
 #include "jet/core/database.h"
+#include "jet/query/property_blob.h"
 #include "jet/store/write_session.h"
 #include "jet/write/column_layout.h"
 #include "jet/write/index_definition.h"
@@ -72,7 +73,9 @@ class DatabaseWriter {
   void Change(const std::function<void()>& operation);
   void Reload();
   const TableInfo& LocalTable(const std::string& name) const;
-  void ApplyColumnProperty(const std::string& table, const std::string& column, const ColumnPropertyValue& value);
+  // Sets or removes one property of a column in the table's property blob.
+  void ApplyColumnProperty(PropertyBlob& blob, const TableInfo& table, const std::string& column,
+                           const ColumnPropertyValue& value) const;
   void CheckNewObjectName(const std::string& name, const TableInfo* renamed) const;
 
   std::unique_ptr<store::WriteSession> session_;

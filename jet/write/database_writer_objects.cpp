@@ -91,12 +91,17 @@ void DatabaseWriter::CreateTable(const NewTable& spec) {
     CatalogWriter catalog(pages, *allocator_, *database_);
     catalog.AddObject({static_cast<int32_t>(table.definition_page), spec.name, object_type::kTable, 0, {}});
     Reload();
+    // All the fields' properties go into one blob, written once.
+    const TableInfo& stored = LocalTable(spec.name);
+    PropertyBlob blob;
+    bool any = false;
     for (size_t c = 0; c < spec.properties.size() && c < spec.columns.size(); ++c) {
       for (const ColumnPropertyValue& value : spec.properties[c]) {
-        ApplyColumnProperty(spec.name, spec.columns[c].name, value);
-        Reload();
+        ApplyColumnProperty(blob, stored, spec.columns[c].name, value);
+        any = true;
       }
     }
+    if (any) CatalogWriter(pages, *allocator_, *database_).SetProperties(stored.object, EncodePropertyBlob(blob, format));
   });
 }
 
