@@ -138,7 +138,7 @@ void DatabaseWriter::DeleteTable(const std::string& name) {
       if (lv.owned_pages_pointer) maps.push_back(lv.owned_pages_pointer);
       if (lv.free_pages_pointer) maps.push_back(lv.free_pages_pointer);
     }
-    std::sort(maps.begin(), maps.end(), std::greater<>());  // later rows first: slots stay put anyway
+    std::sort(maps.begin(), maps.end());  // so that a map shared by two owners is removed once
     maps.erase(std::unique(maps.begin(), maps.end()), maps.end());
     for (uint32_t map : maps) RemoveUsageMapRow(pages, format, map);
   });
