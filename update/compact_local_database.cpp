@@ -1,0 +1,57 @@
+#include "update/compact_local_database.h"
+
+#include <filesystem>
+
+#include "jet/common/error.h"
+#include "jet/store/file_io.h"
+
+namespace update {
+namespace {
+
+constexpr int32_t kExclusivelyOpened = 3356;
+constexpr int32_t kInUse = 3196;
+
+std::string PathFromBox(const std::string& text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  std::string path = text.substr(first, text.find_last_not_of(' ') - first + 1);
+  if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
+  return path;
+}
+
+}  // namespace
+
+void CompactLocalDatabase(const std::string& path_box_text, schema::PassState& state, schema::PassWindow& window,
+                          schema::DBEngine& engine) {
+  const std::string path = PathFromBox(path_box_text);
+  const std::string title;  // the form's sTitolo, never set
+  window.BusyCursorOn();
+  window.RunLogSetBackColor(kCompactionRunningColour);
+  window.RunLogAddItem("------------- Compattamento " + title + " :   " + path);
+  try {
+    if (path.empty()) throw jet::Error(3024, "Could not find file ''.");
+    const std::string temporary = path.substr(0, path.size() - 1) + "~";
+    window.RunLogAddItem("Compattamento in corso ...");
+    window.DoEvents();
+    engine.CompactDatabase(path, temporary);
+    // One rename puts the copy in the database's place: at every moment the path names either
+    // the old database or the compacted one, never nothing.
+    jet::store::RenameReplacing(temporary, path);
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    jet::store::SyncDirectory(folder.empty() ? std::filesystem::path(".") : folder);
+    window.BusyCursorOff();
+    window.RunLogAddItem("Compattatamento effettuato.");
+    window.RunLogSetBackColor(kCompactionDoneColour);
+  } catch (const jet::Error& error) {
+    window.BusyCursorOff();
+    if (error.number() == kExclusivelyOpened || error.number() == kInUse) {
+      state.sErrore = error.description();
+    } else {
+      state.sErrore = "ERRORE IN FASE DI COMPATTAMENTO DEL DATABASE " + path + "\nCHIEDERE L'INTERVENTO DEL SISTEMISTA";
+    }
+    window.MessageBox(state.sErrore, 0, "Vantrel");
+    window.RunLogAddItem(path + " NON compattato");
+  }
+}
+
+}  // namespace update
