@@ -13,6 +13,7 @@
 #include "jet/write/index_builder.h"
 #include "jet/write/statement.h"
 #include "jet/write/table_definition_writer.h"
+#include "jet/write/row_copy_progress.h"
 #include "jet/write/value_conversion.h"
 #include "jet/write/table_writer.h"
 
@@ -234,6 +235,11 @@ void DatabaseWriter::Execute(const std::string& sql) {
       return row;
     };
     TableWriter writer(session_->pages(), *allocator_, table, code_page);
+    uint64_t copied = 0;
+    auto insert = [&](Row row) {
+      writer.Insert(std::move(row));
+      ReportRowCopyProgress(info.name, ++copied, source.def.row_count);
+    };
     std::vector<Row> pending;
     {
       auto cursor = database_->Rows(source);
@@ -243,11 +249,12 @@ void DatabaseWriter::Execute(const std::string& sql) {
         if (same) {
           pending.push_back(converted(row));
         } else {
-          writer.Insert(converted(row));
+          insert(converted(row));
         }
       }
     }
-    for (Row& row : pending) writer.Insert(std::move(row));
+    for (Row& row : pending) insert(std::move(row));
+    ReportRowCopyProgress(info.name, copied, copied);
     std::vector<size_t> all(table.real_indexes.size());
     for (size_t i = 0; i < all.size(); ++i) all[i] = i;
     RebuildIndexes(table, all);
