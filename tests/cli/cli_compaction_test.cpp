@@ -1,0 +1,95 @@
+// The compaction through the console: alone, and after an update as an unattended run makes
+// it. Its failure must reach the exit status even though the window's state does not record it.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include <nlohmann/json.hpp>
+
+#include "jet/common/error.h"
+#include "schema/engine.h"
+#include "tests/cli/cli_run.h"
+#include "tests/support/corpus.h"
+
+namespace vantrel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CliCompactionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    VANTREL_REQUIRE_CORPUS();
+    fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", dir / "ref.mdb");
+    fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", dir / "loc.mdb");
+  }
+
+  // Whether this engine compacts at all yet: tried on a copy of its own.
+  bool EngineCompacts() {
+    fs::copy_file(dir / "loc.mdb", dir / "probe.mdb");
+    try {
+      schema::TheEngine().CompactDatabase((dir / "probe.mdb").string(), (dir / "probe.md~").string());
+    } catch (const jet::Error&) {
+      return false;
+    }
+    return true;
+  }
+
+  CliRun Run(const std::vector<std::string>& arguments) { return RunCli(arguments, dir.path()); }
+
+  TempDir dir;
+};
+
+TEST_F(CliCompactionTest, LeftoverCopyFailsTheCompactionWithTheWindowsTextsAndLeavesTheDatabase) {
+  { std::ofstream(dir / "loc.md~") << "resto di un compattamento fallito"; }
+  const auto size = fs::file_size(dir / "loc.mdb");
+  const CliRun run = Run({"compact", "loc.mdb", "--json", "r.json"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out,
+            "------------- Compattamento  :   loc.mdb\n"
+            "Compattamento in corso ...\n"
+            "loc.mdb NON compattato\n");
+  EXPECT_EQ(run.err,
+            "Vantrel: ERRORE IN FASE DI COMPATTAMENTO DEL DATABASE loc.mdb\n"
+            "CHIEDERE L'INTERVENTO DEL SISTEMISTA\n");
+  EXPECT_EQ(fs::file_size(dir / "loc.mdb"), size);
+  EXPECT_TRUE(fs::exists(dir / "loc.md~"));
+  const auto report = nlohmann::json::parse(ReadText(dir / "r.json"));
+  EXPECT_EQ(report["compacted"], false);
+  EXPECT_EQ(report["ok"], false);
+  std::vector<std::string> kinds;
+  for (const auto& change : report["changes"]) kinds.push_back(change["kind"]);
+  EXPECT_EQ(kinds, (std::vector<std::string>{"compaction_started", "compaction_running", "compaction_failed"}));
+  EXPECT_EQ(report["changes"][2]["path"], "loc.mdb");
+}
+
+TEST_F(CliCompactionTest, UpdateThatSucceedsButCannotCompactExitsWithFailure) {
+  { std::ofstream(dir / "loc.md~") << "resto"; }
+  const CliRun run = Run({"update", "ref.mdb", "loc.mdb"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.OutLines(),
+            (std::vector<std::string>{" ", "------------- Compattamento  :   loc.mdb", "Compattamento in corso ...",
+                                      "loc.mdb NON compattato"}));
+  // The same update without its compaction is a success.
+  EXPECT_EQ(Run({"update", "ref.mdb", "loc.mdb", "--no-compact"}).status, 0);
+}
+
+TEST_F(CliCompactionTest, CompactionReplacesTheDatabaseWithAWorkingCopy) {
+  if (!EngineCompacts()) GTEST_SKIP() << "the engine does not compact yet";
+  const CliRun run = Run({"compact", "loc.mdb"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out,
+            "------------- Compattamento  :   loc.mdb\n"
+            "Compattamento in corso ...\n"
+            "Compattatamento effettuato.\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_FALSE(fs::exists(dir / "loc.md~"));
+  EXPECT_EQ(Run({"check", "loc.mdb"}).status, 0);
+  EXPECT_EQ(Run({"verify", "ref.mdb", "loc.mdb"}).out, "");
+  const CliRun update = Run({"update", "ref.mdb", "loc.mdb", "--json", "r.json"});
+  EXPECT_EQ(update.status, 0) << update.err;
+  EXPECT_EQ(nlohmann::json::parse(ReadText(dir / "r.json"))["compacted"], true);
+}
+
+}  // namespace
+}  // namespace vantrel::test
