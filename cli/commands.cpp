@@ -128,8 +128,12 @@ int RunPassCommand(const Arguments& arguments, std::ostream& out, std::ostream& 
   report.files = arguments.files;
   auto finish = [&](int status, const schema::PassState& state) {
     report.exit_status = status;
-    report.error_number = status == kExitSuccess ? 0 : (state.nErrore != 0 ? state.nErrore : -1);
-    report.error_description = state.sErrore;
+    report.failed = status != kExitSuccess;
+    if (report.failed) {
+      // A refused path and a failed compaction leave no error number behind, only the text.
+      if (state.nErrore != 0) report.error_number = state.nErrore;
+      report.error_description = state.sErrore;
+    }
     report.lines = window.lines();
     report.boxes = window.boxes();
     if (!report_target.Write(report, err) && status == kExitSuccess) return kExitFailed;
@@ -165,6 +169,8 @@ int RunPassCommand(const Arguments& arguments, std::ostream& out, std::ostream& 
     } catch (const jet::Error& error) {
       // The comparison itself is complete; only the extra figures are missing.
       err << "Anteprima non disponibile: Errore " << error.number() << ": " << error.description() << '\n';
+    } catch (const std::exception& error) {
+      err << "Anteprima non disponibile: " << error.what() << '\n';
     }
     return finish(kExitSuccess, state);
   }

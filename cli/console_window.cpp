@@ -10,7 +10,7 @@ int FirstButtonAnswer(int style) {
     case 2: return 3;  // Abort / Retry / Ignore
     case 3:            // Yes / No / Cancel
     case 4: return 6;  // Yes / No
-    case 5: return 4;  // Retry / Cancel
+    case 5: return 2;  // Retry / Cancel: a Retry nobody can act on would ask again for ever
     default: return 1; // OK
   }
 }

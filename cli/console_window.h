@@ -26,7 +26,8 @@ class ConsoleWindow : public schema::PassWindow {
   std::ostream& err_;
 };
 
-// The answer a message box of this style gives when its first button is taken.
+// The answer a message box of this style gets with nobody at the console: its first button,
+// except that Retry / Cancel cancels, since nothing changes between two tries.
 int FirstButtonAnswer(int style);
 
 }  // namespace cli

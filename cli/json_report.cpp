@@ -61,9 +61,11 @@ nlohmann::json ReportJson(const RunReport& report) {
   json["files"] = report.files;
   json["exit_status"] = report.exit_status;
   json["ok"] = report.exit_status == 0;
-  json["error"] = report.error_number == 0
-                      ? nlohmann::json(nullptr)
-                      : nlohmann::json{{"number", report.error_number}, {"description", report.error_description}};
+  json["error"] = nullptr;
+  if (report.failed) {
+    json["error"] = {{"number", report.error_number ? nlohmann::json(*report.error_number) : nlohmann::json(nullptr)},
+                     {"description", report.error_description}};
+  }
   json[report.command == "verify" ? "findings" : "changes"] = std::move(entries);
   json["messages"] = std::move(messages);
   json["log"] = report.lines;

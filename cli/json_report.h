@@ -17,7 +17,8 @@ struct RunReport {
   std::string command;
   std::vector<std::string> files;
   int exit_status = 0;
-  int32_t error_number = 0;  // 0: the run succeeded
+  bool failed = false;
+  std::optional<int32_t> error_number;  // the engine's, when a failure has one
   std::string error_description;
   std::vector<std::string> lines;  // the run log
   std::vector<RecordedWindow::Box> boxes;
@@ -25,7 +26,7 @@ struct RunReport {
   std::optional<bool> compacted;                   // whether a compaction ran and how it ended
 };
 
-// {"command", "files", "exit_status", "ok", "error": {number, description} or null,
+// {"command", "files", "exit_status", "ok", "error": {number or null, description} or null,
 //  "findings" (verify) or "changes" (update, compact): one object per run-log line that
 //  tells of a finding or a change, with "kind", "line" and where known "table", "field",
 //  "index", "query", "path", "old_type"/"new_type" ({number, name}), "old_size"/"new_size"

@@ -57,6 +57,9 @@ TEST_F(CliCompactionTest, LeftoverCopyFailsTheCompactionWithTheWindowsTextsAndLe
   const auto report = nlohmann::json::parse(ReadText(dir / "r.json"));
   EXPECT_EQ(report["compacted"], false);
   EXPECT_EQ(report["ok"], false);
+  EXPECT_TRUE(report["error"]["number"].is_null()) << "the window keeps no number for a failed compaction";
+  EXPECT_EQ(report["error"]["description"],
+            "ERRORE IN FASE DI COMPATTAMENTO DEL DATABASE loc.mdb\nCHIEDERE L'INTERVENTO DEL SISTEMISTA");
   std::vector<std::string> kinds;
   for (const auto& change : report["changes"]) kinds.push_back(change["kind"]);
   EXPECT_EQ(kinds, (std::vector<std::string>{"compaction_started", "compaction_running", "compaction_failed"}));

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cli/arguments.h"
+#include "cli/console_window.h"
 #include "cli/copy_progress.h"
 #include "cli/log_line.h"
 
@@ -99,6 +100,19 @@ TEST(CopyProgress, ATenthAtATimeAndOneLineAtTheEnd) {
             "Copia righe T1: 3 / 25\nCopia righe T1: 5 / 25\nCopia righe T1: 8 / 25\nCopia righe T1: 10 / 25\n"
             "Copia righe T1: 13 / 25\nCopia righe T1: 15 / 25\nCopia righe T1: 18 / 25\nCopia righe T1: 20 / 25\n"
             "Copia righe T1: 23 / 25\nCopia righe T1: 25 / 25\nCopia righe U1: 3 / 2\n");
+}
+
+TEST(ConsoleWindow, BoxesGoToStderrAndAnswerWithoutWaiting) {
+  std::ostringstream out, err;
+  ConsoleWindow window(out, err);
+  window.RunLogAddItem("Nuova tabella: Ordini");
+  EXPECT_EQ(window.MessageBox("Vuoi aggiornare il DataBase locale", 36, ""), 6);
+  EXPECT_EQ(window.MessageBox("ERRORE", 16, "ERRORE in aggiornamento"), 1);
+  // A file error's Retry would only meet the same fault again.
+  EXPECT_EQ(window.MessageBox("Disco non pronto", 53, ""), 2);
+  EXPECT_EQ(out.str(), "Nuova tabella: Ordini\n");
+  EXPECT_EQ(err.str(),
+            "Vantrel: Vuoi aggiornare il DataBase locale\nERRORE in aggiornamento: ERRORE\nVantrel: Disco non pronto\n");
 }
 
 }  // namespace
