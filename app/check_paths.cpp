@@ -1,5 +1,6 @@
 #include "app/check_paths.h"
 
+#include "app/prefix_rule.h"
 #include "schema/comparison_rules.h"
 #include "util/file_exists.h"
 #include "util/path_helpers.h"
@@ -28,7 +29,7 @@ bool CheckPaths(FormState& form, WindowPort& window) {
     return Refuse(window, "DataBase locale da aggiornare inesistente", form.LPathLoc, 1);
   if (schema::UpperCase(form.LPathAgg) == schema::UpperCase(form.LPathLoc))
     return Refuse(window, "DataBase aggiornato uguale al DataBase locale da aggiornare", form.LPathAgg, 0);
-  form.bKVO = schema::HasKvoPrefix(util::FileDaPath(form.LPathAgg, "\\", false));
+  form.bKVO = ReferenceHasKvoPrefix(form.LPathAgg);
   window.SetCommandsVisible(true, true);
   return true;
 }

@@ -4,37 +4,11 @@
 
 #include <fstream>
 
+#include "tests/app/scripted_window_port.h"
 #include "tests/support/corpus.h"
 
 namespace vantrel::test {
 namespace {
-
-// The window as CheckPaths sees it: two boxes, the commands' visibility, message boxes.
-class ScriptedWindow : public app::WindowPort {
- public:
-  std::string text[2];
-  bool boxes_enabled = false;
-  int focus = -1;
-  bool update_visible = false, verify_visible = false;
-  std::vector<std::string> messages;
-
-  int MessageBox(const std::string& message, int style, const std::string& title) override {
-    EXPECT_EQ(style, 0);
-    EXPECT_EQ(title, "");
-    messages.push_back(message);
-    return 1;
-  }
-  void SetMousePointer(int) override {}
-  void DoEvents() override {}
-  std::string PathText(int index) const override { return text[index]; }
-  void SetPathText(int index, const std::string& value) override { text[index] = value; }
-  void SetPathBoxesEnabled(bool enabled) override { boxes_enabled = enabled; }
-  void FocusPathBox(int index) override { focus = index; }
-  void SetCommandsVisible(bool update, bool verify) override {
-    update_visible = update;
-    verify_visible = verify;
-  }
-};
 
 class CheckPathsTest : public ::testing::Test {
  protected:
@@ -47,14 +21,14 @@ class CheckPathsTest : public ::testing::Test {
   TempDir dir;
   std::string reference, local;
   app::FormState form;
-  ScriptedWindow window;
+  ScriptedWindowPort window;
 };
 
 TEST_F(CheckPathsTest, EmptyBoxesFailSilently) {
   EXPECT_FALSE(app::CheckPaths(form, window));
   window.text[0] = reference;
   EXPECT_FALSE(app::CheckPaths(form, window));  // the local box is still empty
-  EXPECT_TRUE(window.messages.empty());
+  EXPECT_TRUE(window.Messages().empty());
   EXPECT_FALSE(window.update_visible);
   EXPECT_EQ(form.LPathAgg, reference);
 }
@@ -62,14 +36,14 @@ TEST_F(CheckPathsTest, EmptyBoxesFailSilently) {
 TEST_F(CheckPathsTest, EachWrongPathHasItsMessageAndFocus) {
   window.text[0] = (dir / "manca.mdb").string();
   EXPECT_FALSE(app::CheckPaths(form, window));
-  EXPECT_EQ(window.messages.back(), "DataBase aggiornato inesistente\n" + window.text[0]);
+  EXPECT_EQ(window.Messages().back(), "DataBase aggiornato inesistente\n" + window.text[0]);
   EXPECT_EQ(window.focus, 0);
   EXPECT_TRUE(window.boxes_enabled);
 
   window.text[0] = reference;
   window.text[1] = (dir / "manca.mdb").string();
   EXPECT_FALSE(app::CheckPaths(form, window));
-  EXPECT_EQ(window.messages.back(), "DataBase locale da aggiornare inesistente\n" + window.text[1]);
+  EXPECT_EQ(window.Messages().back(), "DataBase locale da aggiornare inesistente\n" + window.text[1]);
   EXPECT_EQ(window.focus, 1);
   EXPECT_EQ(form.LPathLoc, window.text[1]);  // assigned before the failing step
 
@@ -78,9 +52,13 @@ TEST_F(CheckPathsTest, EachWrongPathHasItsMessageAndFocus) {
   window.text[0] = (dir / "kvo_sede.mdb").string();
   std::ofstream(window.text[0]) << "x";
   EXPECT_FALSE(app::CheckPaths(form, window));
-  EXPECT_EQ(window.messages.back(), "DataBase aggiornato uguale al DataBase locale da aggiornare\n" + window.text[0]);
+  EXPECT_EQ(window.Messages().back(), "DataBase aggiornato uguale al DataBase locale da aggiornare\n" + window.text[0]);
   EXPECT_EQ(window.focus, 0);
   EXPECT_FALSE(window.update_visible);
+  for (const auto& box : window.platform.boxes) {  // OK only, no icon, the program's title
+    EXPECT_EQ(box.style, 0);
+    EXPECT_EQ(box.title, "");
+  }
 }
 
 TEST_F(CheckPathsTest, GoodPathsAreTakenTrimmedAndUnquotedAndOfferTheCommands) {
@@ -91,7 +69,7 @@ TEST_F(CheckPathsTest, GoodPathsAreTakenTrimmedAndUnquotedAndOfferTheCommands) {
   EXPECT_EQ(form.LPathLoc, local);
   EXPECT_TRUE(form.bKVO);
   EXPECT_TRUE(window.update_visible && window.verify_visible);
-  EXPECT_TRUE(window.messages.empty());
+  EXPECT_TRUE(window.Messages().empty());
   EXPECT_EQ(window.text[0], "  \"" + reference + "\"  ");  // the box keeps what was typed
 }
 
@@ -101,7 +79,7 @@ TEST_F(CheckPathsTest, LeavingAcceptsAnythingAndChangesNothing) {
   window.text[0] = "nonsense";
   EXPECT_TRUE(app::CheckPaths(form, window));
   EXPECT_EQ(form.LPathAgg, "prima");
-  EXPECT_TRUE(window.messages.empty());
+  EXPECT_TRUE(window.Messages().empty());
 }
 
 }  // namespace

@@ -17,14 +17,12 @@ class WindowTest : public QObject {
   void controlsCarryTheirCaptionsPlacesAndTabOrder() {
     // Not shown: two paths make the run unattended as soon as the window is on screen.
     RondivalWindow window(schema::TheEngine(), "C:\\a.mdb|C:\\b.mdb|S");
-    QCOMPARE(window.windowTitle(), QString("Vantrel"));
+    QCOMPARE(window.windowTitle(), QString("Aggiornamento database"));
     QCOMPARE(window.referencePath()->text(), QString("C:\\a.mdb"));
     QCOMPARE(window.localPath()->text(), QString("C:\\b.mdb"));
     QCOMPARE(window.updateButton()->text(), QString("&ESEGUI"));
     QCOMPARE(window.exitButton()->text(), QString("&USCITA"));
     QCOMPARE(window.verifyButton()->text(), QString("&VERIFICA"));
-    // 4410 x 40 twips, at 15 twips a pixel.
-    QCOMPARE(window.updateButton()->geometry(), QRect(294, 2, 102, 25));
     QCOMPARE(window.referencePath()->nextInFocusChain(), static_cast<QWidget*>(window.localPath()));
     QCOMPARE(window.localPath()->nextInFocusChain(), static_cast<QWidget*>(window.updateButton()));
   }
