@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -199,6 +200,33 @@ TEST_F(CliCommandsTest, UpdateWithoutCompactionBringsTheLocalInLineWithProgressO
   EXPECT_NE(dump.out.find("\"abc\""), std::string::npos);
   EXPECT_EQ(dump.out.find("\"abcdefg\""), std::string::npos);
   EXPECT_EQ(Run({"check", "loc.mdb"}).status, 0);
+}
+
+TEST_F(CliCommandsTest, ProgressOfALongCopyComesATenthAtATime) {
+  // Grande: Table1's fields, 128 rows locally; the reference widens A, so the update
+  // rebuilds it and copies every row.
+  for (const char* name : {"loc.mdb", "ref.mdb"}) {
+    auto writer = jet::DatabaseWriter::Open(dir / name);
+    jet::NewTable grande = CopyOf(*writer->database().FindTable("Table1"), "Grande");
+    grande.indexes.clear();
+    if (std::string(name) == "ref.mdb") grande.columns[0].size = 60;
+    writer->CreateTable(grande);
+    if (std::string(name) == "loc.mdb") {
+      writer->Execute("INSERT INTO Grande SELECT Table1.* FROM Table1");
+      for (int i = 0; i < 6; ++i) writer->Execute("INSERT INTO Grande SELECT Grande.* FROM Grande");
+    }
+    writer->Commit();
+  }
+  const CliRun run = Run({"update", "ref.mdb", "loc.mdb", "--no-compact"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::vector<std::string> lines;
+  std::istringstream err(run.err);
+  for (std::string line; std::getline(err, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 10u) << run.err;
+  EXPECT_EQ(lines.front().rfind("Copia righe Grande", 0), 0u) << lines.front();
+  EXPECT_NE(lines.front().find(": 13 / 128"), std::string::npos) << lines.front();
+  EXPECT_NE(lines.back().find(": 128 / 128"), std::string::npos) << lines.back();
+  EXPECT_EQ(run.out.find("Copia"), std::string::npos);
 }
 
 TEST_F(CliCommandsTest, NoProgressKeepsStderrForMessagesOnly) {
