@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "app/prefix_rule.h"
 #include "cli/console_window.h"
 #include "cli/copy_progress.h"
 #include "cli/data_loss_lines.h"
@@ -17,7 +18,6 @@
 #include "jet/core/database.h"
 #include "jet/dump/dump_json.h"
 #include "jet/write/row_copy_progress.h"
-#include "schema/comparison_rules.h"
 #include "schema/data_loss_preview.h"
 #include "schema/verify_pass.h"
 #include "update/compact_local_database.h"
@@ -156,7 +156,8 @@ int RunPassCommand(const Arguments& arguments, std::ostream& out, std::ostream& 
 
   state.LPathAgg = arguments.files[0];
   state.LPathLoc = local;
-  state.bKVO = schema::HasKvoPrefix(fs::path(state.LPathAgg).filename().string());
+  // The window's own rule, so that both front ends agree on which tables are work tables.
+  state.bKVO = app::ReferenceHasKvoPrefix(state.LPathAgg);
   if (arguments.command == Command::kVerify) {
     schema::VerifyUpdate(state, window, engine);
     if (state.nErrore != 0) {

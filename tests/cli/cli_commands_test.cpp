@@ -229,6 +229,17 @@ TEST_F(CliCommandsTest, ProgressOfALongCopyComesATenthAtATime) {
   EXPECT_EQ(run.out.find("Copia"), std::string::npos);
 }
 
+TEST_F(CliCommandsTest, AKvoReferenceLeavesTheLocalWorkTablesAlone) {
+  {
+    auto writer = jet::DatabaseWriter::Open(dir / "loc.mdb");
+    writer->CreateTable({"APPOGGIO_", {{"ID", 4, 0}}, {{}}, {}});
+    writer->Commit();
+  }
+  fs::copy_file(dir / "ref.mdb", dir / "KVOref.mdb");
+  EXPECT_EQ(Run({"verify", (dir / "KVOref.mdb").string(), "loc.mdb"}).out, "");
+  EXPECT_EQ(Run({"verify", (dir / "ref.mdb").string(), "loc.mdb"}).out, "Elimino Tabella: APPOGGIO_\n");
+}
+
 TEST_F(CliCommandsTest, NoProgressKeepsStderrForMessagesOnly) {
   {
     auto writer = jet::DatabaseWriter::Open(dir / "ref.mdb");
