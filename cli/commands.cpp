@@ -88,7 +88,8 @@ class ReportTarget {
   bool takes_standard_output() const { return stream_ != nullptr && !file_; }
   bool Write(const RunReport& report, std::ostream& err) {
     if (!stream_) return true;
-    *stream_ << ReportJson(report).dump(2) << '\n' << std::flush;
+    // Paths and names need not be valid UTF-8; the report must still be written.
+    *stream_ << ReportJson(report).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n' << std::flush;
     if (*stream_) return true;
     err << "Vantrel: impossibile scrivere il rapporto JSON\n" << path_ << '\n';
     return false;
@@ -111,6 +112,63 @@ const char* CommandName(Command command) {
     case Command::kCompact: return "compact";
     default: return "";
   }
+}
+
+// The work of verify, update and compact; the outcome is left in `state` and `report`.
+int RunPass(const Arguments& arguments, schema::PassState& state, RecordedWindow& window, RunReport& report,
+            std::ostream& err) {
+  if (!PathsUsable(arguments, window)) {
+    state.sErrore = window.boxes().back().text;
+    return kExitUsage;
+  }
+  const std::string& local = arguments.files.back();
+  schema::DBEngine& engine = schema::TheEngine();
+
+  if (arguments.command == Command::kCompact) {
+    update::CompactLocalDatabase(local, state, window, engine);
+    report.compacted = state.sErrore.empty();
+    return *report.compacted ? kExitSuccess : kExitFailed;
+  }
+
+  state.LPathAgg = arguments.files[0];
+  state.LPathLoc = local;
+  // The window's own rule, so that both front ends agree on which tables are work tables.
+  state.bKVO = app::ReferenceHasKvoPrefix(state.LPathAgg);
+  if (arguments.command == Command::kVerify) {
+    schema::VerifyUpdate(state, window, engine);
+    if (state.nErrore != 0) {
+      ReportFailure(state, err);
+      return kExitFailed;
+    }
+    try {
+      report.previews = schema::PreviewDataLoss(state.LPathAgg, state.LPathLoc);
+      for (const std::string& line : DataLossLines(report.previews)) err << line << '\n';
+    } catch (const jet::Error& error) {
+      // The comparison itself is complete; only the extra figures are missing.
+      err << "Anteprima non disponibile: Errore " << error.number() << ": " << error.description() << '\n';
+    } catch (const std::exception& error) {
+      err << "Anteprima non disponibile: " << error.what() << '\n';
+    }
+    return kExitSuccess;
+  }
+
+  // The update as an unattended run makes it: no question, the blank line first, and the
+  // compaction straight after a successful pass.
+  std::unique_ptr<jet::RowCopyProgressScope> progress;
+  if (arguments.progress) progress = std::make_unique<jet::RowCopyProgressScope>(CopyProgressLines(err));
+  window.RunLogAddItem(" ");
+  update::RunUpdate(state, window, engine);
+  progress.reset();
+  if (state.nErrore != 0) {
+    ReportFailure(state, err);
+    return kExitFailed;
+  }
+  if (!arguments.compact) return kExitSuccess;
+  state.sErrore.clear();
+  update::CompactLocalDatabase(local, state, window, engine);
+  report.compacted = state.sErrore.empty();
+  // The window leaves nErrore alone after a failed compaction; a script must still learn it.
+  return *report.compacted ? kExitSuccess : kExitFailed;
 }
 
 // verify, update and compact: the window's procedures with the console as their window.
@@ -141,58 +199,20 @@ int RunPassCommand(const Arguments& arguments, std::ostream& out, std::ostream& 
   };
 
   schema::PassState state;
-  if (!PathsUsable(arguments, window)) {
-    state.sErrore = window.boxes().back().text;
-    return finish(kExitUsage, state);
-  }
-  const std::string& local = arguments.files.back();
-  schema::DBEngine& engine = schema::TheEngine();
-
-  if (arguments.command == Command::kCompact) {
-    update::CompactLocalDatabase(local, state, window, engine);
-    report.compacted = state.sErrore.empty();
-    return finish(*report.compacted ? kExitSuccess : kExitFailed, state);
-  }
-
-  state.LPathAgg = arguments.files[0];
-  state.LPathLoc = local;
-  // The window's own rule, so that both front ends agree on which tables are work tables.
-  state.bKVO = app::ReferenceHasKvoPrefix(state.LPathAgg);
-  if (arguments.command == Command::kVerify) {
-    schema::VerifyUpdate(state, window, engine);
-    if (state.nErrore != 0) {
-      ReportFailure(state, err);
-      return finish(kExitFailed, state);
+  int status = kExitFailed;
+  try {
+    status = RunPass(arguments, state, window, report, err);
+  } catch (const std::exception& error) {
+    // Whatever escapes the window's procedures still ends in a report that says so.
+    if (const auto* jet_error = dynamic_cast<const jet::Error*>(&error)) {
+      state.nErrore = schema::ErrorNumberForState(jet_error->number());
+      state.sErrore = jet_error->description();
+    } else {
+      state.sErrore = error.what();
     }
-    try {
-      report.previews = schema::PreviewDataLoss(state.LPathAgg, state.LPathLoc);
-      for (const std::string& line : DataLossLines(report.previews)) err << line << '\n';
-    } catch (const jet::Error& error) {
-      // The comparison itself is complete; only the extra figures are missing.
-      err << "Anteprima non disponibile: Errore " << error.number() << ": " << error.description() << '\n';
-    } catch (const std::exception& error) {
-      err << "Anteprima non disponibile: " << error.what() << '\n';
-    }
-    return finish(kExitSuccess, state);
+    err << "Errore: " << state.sErrore << '\n';
   }
-
-  // The update as an unattended run makes it: no question, the blank line first, and the
-  // compaction straight after a successful pass.
-  std::unique_ptr<jet::RowCopyProgressScope> progress;
-  if (arguments.progress) progress = std::make_unique<jet::RowCopyProgressScope>(CopyProgressLines(err));
-  window.RunLogAddItem(" ");
-  update::RunUpdate(state, window, engine);
-  progress.reset();
-  if (state.nErrore != 0) {
-    ReportFailure(state, err);
-    return finish(kExitFailed, state);
-  }
-  if (!arguments.compact) return finish(kExitSuccess, state);
-  state.sErrore.clear();
-  update::CompactLocalDatabase(local, state, window, engine);
-  report.compacted = state.sErrore.empty();
-  // The window leaves nErrore alone after a failed compaction; a script must still learn it.
-  return finish(*report.compacted ? kExitSuccess : kExitFailed, state);
+  return finish(status, state);
 }
 
 int Dump(const std::string& file, std::ostream& out) {

@@ -152,6 +152,15 @@ TEST_F(CliCommandsTest, JsonReportNeverOverwritesADatabase) {
   EXPECT_EQ(Run({"verify", "ref.mdb", "loc.mdb", "--json", "cartella/mancante/r.json"}).status, 2);
 }
 
+TEST_F(CliCommandsTest, JsonReportOfANameThatIsNotUtf8IsStillWritten) {
+  const CliRun run = Run({"verify", "rif\xff.mdb", "loc.mdb", "--json", "r.json"});
+  EXPECT_EQ(run.status, 2);
+  const auto report = nlohmann::json::parse(ReadText(dir / "r.json"));
+  EXPECT_EQ(report["exit_status"], 2);
+  EXPECT_EQ(report["files"][0], "rif\xEF\xBF\xBD.mdb");
+  EXPECT_EQ(report["error"]["description"], "DataBase aggiornato inesistente\nrif\xEF\xBF\xBD.mdb");
+}
+
 TEST_F(CliCommandsTest, UpdateWhoseCopyCannotConvertFailsAndKeepsTheRows) {
   NarrowReferenceTable1();
   const CliRun run = Run({"update", "ref.mdb", "loc.mdb", "--json", "r.json"});
