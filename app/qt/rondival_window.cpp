@@ -188,7 +188,8 @@ bool RondivalWindow::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonPress:
       // CmdFine_MouseDown: any button. Pressing takes the focus before the press is handed
       // on, so the path check of the box being left is queued (below) and sees this flag.
-      if (watched == fine_) state_.bUscita = true;
+      // Filters see presses on a disabled button too, which the button itself never gets.
+      if (watched == fine_ && fine_->isEnabled()) state_.bUscita = true;
       break;
     case QEvent::FocusOut: {
       if (box < 0 || focusing_ || busy_) break;

@@ -177,6 +177,12 @@ class WindowTest : public QObject {
     QTest::qWait(50);
     QCOMPARE(answerer.seen.size(), size_t{1});  // and being sent back is not leaving the other box
 
+    // While a pass runs the exit button is disabled: pressing it is not leaving.
+    window.exitButton()->setEnabled(false);
+    QTest::mouseClick(window.exitButton(), Qt::LeftButton);
+    QVERIFY(!window.formState().bUscita);
+    window.exitButton()->setEnabled(true);
+
     // Pressed on the exit button, dragged off and released: the program goes on, silent.
     QTest::mousePress(window.exitButton(), Qt::LeftButton);
     QTest::mouseRelease(window.exitButton(), Qt::LeftButton, {}, QPoint(-40, -40));
