@@ -198,7 +198,9 @@ bool RondivalWindow::eventFilter(QObject* watched, QEvent* event) {
       const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
       if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason || reason == Qt::MenuBarFocusReason)
         break;
-      QMetaObject::invokeMethod(this, [this, box] { app::Txt_LostFocus(state_, *this, box); }, Qt::QueuedConnection);
+      // Queued, it may come due once a command has started its pass: the paths stay put then.
+      QMetaObject::invokeMethod(
+          this, [this, box] { if (!busy_) app::Txt_LostFocus(state_, *this, box); }, Qt::QueuedConnection);
       break;
     }
     default: break;
