@@ -7,6 +7,7 @@
 #include "jet/common/error.h"
 #include "jet/core/database.h"
 #include "jet/write/database_writer.h"
+#include "jet/write/compaction.h"
 
 namespace schema {
 namespace {
@@ -440,7 +441,9 @@ WorkspaceRef JetEngine::Workspaces(int16_t position) {
   return workspace_;
 }
 
-void JetEngine::CompactDatabase(const std::string&, const std::string&) { NotSupported(); }
+void JetEngine::CompactDatabase(const std::string& source, const std::string& destination) {
+  jet::CompactDatabase(source, destination);
+}
 
 DBEngine& TheEngine() {
   static JetEngine engine;

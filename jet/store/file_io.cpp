@@ -45,6 +45,10 @@ int InjectedError(IoStep step) {
 
 std::string Quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
 
+[[noreturn]] void ThrowDatabaseExists(const std::filesystem::path& path) {
+  throw Error(3204, "Database " + Quoted(path) + " already exists.");
+}
+
 }  // namespace
 
 void InjectFaultForTesting(std::optional<InjectedFault> fault) {
@@ -168,6 +172,36 @@ void WriteAll(const FileHandle& file, std::span<const uint8_t> bytes, const std:
   }
 }
 
+void WriteAt(const FileHandle& file, uint64_t offset, std::span<const uint8_t> bytes,
+             const std::filesystem::path& path) {
+  if (const int error = InjectedError(IoStep::kWrite)) ThrowIoError(error, "writing", path);
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t put = ::pwrite(file.native(), bytes.data() + done, bytes.size() - done,
+                                 static_cast<off_t>(offset + done));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      ThrowIoError(errno, "writing", path);
+    }
+    if (put == 0) ThrowIoError(ENOSPC, "writing", path);
+    done += static_cast<size_t>(put);
+  }
+}
+
+void CopyModeAndOwner(const FileHandle& from, const FileHandle& to, const std::filesystem::path& path) {
+  struct stat info {};
+  if (::fstat(from.native(), &info) != 0) ThrowIoError(errno, "reading", path);
+  // The owner first: changing it may clear set-id bits that the mode then restores. A user
+  // who is not the owner may not give the file away; the file then belongs to the user who
+  // saved it, as it would after Access compacted it, rather than the change being refused.
+  if (::fchown(to.native(), info.st_uid, info.st_gid) != 0) {
+    if (::fchown(to.native(), static_cast<uid_t>(-1), info.st_gid) != 0) {
+      // Group not ours either: keep the default.
+    }
+  }
+  if (::fchmod(to.native(), info.st_mode & 07777) != 0) ThrowIoError(errno, "saving", path);
+}
+
 void SyncFile(const FileHandle& file, const std::filesystem::path& path) {
   if (const int error = InjectedError(IoStep::kSync)) ThrowIoError(error, "saving", path);
   // A failed fsync may already have dropped the dirty pages (Linux does), so a retry of fsync
@@ -192,6 +226,22 @@ void RenameReplacing(const std::filesystem::path& from, const std::filesystem::p
 }
 
 void RemoveQuietly(const std::filesystem::path& path) noexcept { ::unlink(path.c_str()); }
+
+void RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (const int error = InjectedError(IoStep::kRename)) ThrowIoError(error, "naming", to);
+  // A hard link fails when the name is taken, which a plain rename would silently replace.
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    ::unlink(from.c_str());
+    return;
+  }
+  if (errno == EEXIST) ThrowDatabaseExists(to);
+  // Folders that have no hard links (FAT, some network shares): check, then rename.
+  if (errno == EPERM || errno == ENOTSUP || errno == EOPNOTSUPP || errno == EXDEV) {
+    if (::access(to.c_str(), F_OK) == 0) ThrowDatabaseExists(to);
+    if (::rename(from.c_str(), to.c_str()) == 0) return;
+  }
+  ThrowIoError(errno, "naming", to);
+}
 
 bool TryLockExclusive(const FileHandle& file, const std::filesystem::path& path) {
   if (::flock(file.native(), LOCK_EX | LOCK_NB) == 0) return true;
@@ -321,6 +371,36 @@ void RenameReplacing(const std::filesystem::path& from, const std::filesystem::p
 }
 
 void RemoveQuietly(const std::filesystem::path& path) noexcept { ::DeleteFileW(path.c_str()); }
+
+void RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (const int error = InjectedError(IoStep::kRename)) ThrowIoError(error, "naming", to);
+  if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return;
+  const DWORD code = ::GetLastError();
+  if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) ThrowDatabaseExists(to);
+  ThrowIoError(ErrnoFromWindows(code), "naming", to);
+}
+
+void WriteAt(const FileHandle& file, uint64_t offset, std::span<const uint8_t> bytes,
+             const std::filesystem::path& path) {
+  if (const int error = InjectedError(IoStep::kWrite)) ThrowIoError(error, "writing", path);
+  size_t done = 0;
+  while (done < bytes.size()) {
+    OVERLAPPED at{};
+    const uint64_t position = offset + done;
+    at.Offset = static_cast<DWORD>(position);
+    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    DWORD put = 0;
+    const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    if (!::WriteFile(file.native(), bytes.data() + done, want, &put, &at))
+      ThrowIoError(ErrnoFromWindows(::GetLastError()), "writing", path);
+    if (put == 0) ThrowIoError(ENOSPC, "writing", path);
+    done += put;
+  }
+}
+
+void CopyModeAndOwner(const FileHandle&, const FileHandle&, const std::filesystem::path&) {
+  // New files take the folder's permissions, as Access's own copies do.
+}
 
 bool TryLockExclusive(const FileHandle& file, const std::filesystem::path& path) {
   OVERLAPPED whole{};

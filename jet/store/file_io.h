@@ -53,13 +53,21 @@ uint64_t FileSize(const FileHandle& file, const std::filesystem::path& path);
 void ReadAt(const FileHandle& file, uint64_t offset, std::span<uint8_t> bytes, const std::filesystem::path& path);
 // Writes all of bytes at the file's current end (the store only ever writes files front to back).
 void WriteAll(const FileHandle& file, std::span<const uint8_t> bytes, const std::filesystem::path& path);
+// Writes all of bytes at `offset`, for files built out of order (a compaction's output).
+void WriteAt(const FileHandle& file, uint64_t offset, std::span<const uint8_t> bytes, const std::filesystem::path& path);
 void SyncFile(const FileHandle& file, const std::filesystem::path& path);
+// Gives `to` the permission bits and, where the user may, the owner of `from`, so that a
+// file written in another's place keeps what the old one had.
+void CopyModeAndOwner(const FileHandle& from, const FileHandle& to, const std::filesystem::path& path);
 // Makes a rename or a new name in the folder durable; a no-op where the platform has no
 // such call (Windows makes the rename durable with its write-through flag).
 void SyncDirectory(const std::filesystem::path& folder);
 // Replaces `to` with `from` in one step: a reader sees the old file or the new one, never
 // neither.
 void RenameReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+// Gives `from` the name `to`, which must not exist: 3204 when it does, so that a finished
+// file never replaces one that appeared in the meantime.
+void RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to);
 // Takes the whole-file lock that marks a database as held for writing; false when another
 // process holds it. Released when the handle closes.
 bool TryLockExclusive(const FileHandle& file, const std::filesystem::path& path);

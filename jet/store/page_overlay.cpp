@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 #include <string>
 
 #include "jet/common/error.h"
@@ -38,6 +39,12 @@ uint32_t PageOverlay::AppendPage() {
   pages_[number] = std::vector<uint8_t>(page_size_, 0);
   ++page_count_;
   return number;
+}
+
+void PageOverlay::Flush(const std::function<void(uint32_t, std::span<const uint8_t>)>& write) {
+  if (saved_) throw std::logic_error("pages flushed inside a savepoint");
+  for (const auto& [number, bytes] : pages_) write(number, bytes);
+  pages_.clear();
 }
 
 void PageOverlay::BeginSavepoint() {

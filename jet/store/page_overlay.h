@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <span>
@@ -34,6 +35,10 @@ class PageOverlay : public PageSource {
   const std::map<uint32_t, std::vector<uint8_t>>& changed_pages() const { return pages_; }
   PageSource& base() { return base_; }
 
+  // Hands every changed page, lowest number first, to `write` and forgets them: from then on
+  // they are read from the base, which must now hold them (a file being built, whose pages
+  // the callback stores). Keeps a long build's memory bounded. Not inside a savepoint.
+  void Flush(const std::function<void(uint32_t, std::span<const uint8_t>)>& write);
   void BeginSavepoint();
   void ReleaseSavepoint();
   void RollbackToSavepoint();

@@ -8,7 +8,6 @@
 #include "jet/common/error.h"
 
 #ifndef _WIN32
-#include <sys/stat.h>
 #include <unistd.h>
 #else
 #include <process.h>
@@ -25,26 +24,6 @@ long ProcessId() {
   return _getpid();
 #else
   return static_cast<long>(::getpid());
-#endif
-}
-
-void CopyModeAndOwner(const FileHandle& from, const FileHandle& to, const std::filesystem::path& path) {
-#ifndef _WIN32
-  struct stat info {};
-  if (::fstat(from.native(), &info) != 0) ThrowIoError(errno, "reading", path);
-  // The owner first: changing it may clear set-id bits that the mode then restores. A user
-  // who is not the owner may not give the file away; the file then belongs to the user who
-  // saved it, as it would after Access compacted it, rather than the change being refused.
-  if (::fchown(to.native(), info.st_uid, info.st_gid) != 0) {
-    if (::fchown(to.native(), static_cast<uid_t>(-1), info.st_gid) != 0) {
-      // Group not ours either: keep the default.
-    }
-  }
-  if (::fchmod(to.native(), info.st_mode & 07777) != 0) ThrowIoError(errno, "saving", path);
-#else
-  (void)from;
-  (void)to;
-  (void)path;
 #endif
 }
 

@@ -1,0 +1,48 @@
+#include "jet/store/output_page_file.h"
+
+#include <string>
+
+#include "jet/common/error.h"
+
+namespace jet::store {
+
+OutputPageFile::OutputPageFile(std::filesystem::path path, uint32_t page_size)
+    : path_(std::move(path)), page_size_(page_size), file_(CreateNew(path_)), buffer_(page_size) {}
+
+OutputPageFile::~OutputPageFile() {
+  if (finished_) return;
+  file_.Reset();
+  RemoveQuietly(path_);
+}
+
+std::span<const uint8_t> OutputPageFile::Page(uint32_t number) {
+  if (number >= page_count_) ThrowCorrupt("page " + std::to_string(number) + " lies past the end of the file");
+  if (buffered_page_ != number) {
+    buffered_page_ = UINT32_MAX;  // a failed read must not leave a half-read page behind
+    ReadAt(file_, uint64_t{number} * page_size_, buffer_, path_);
+    buffered_page_ = number;
+  }
+  return buffer_;
+}
+
+void OutputPageFile::Write(uint32_t number, std::span<const uint8_t> bytes) {
+  if (bytes.size() != page_size_) throw Error(err::kDiskIo, "A page of the wrong size was written.");
+  if (buffered_page_ == number) buffered_page_ = UINT32_MAX;
+  WriteAt(file_, uint64_t{number} * page_size_, bytes, path_);
+  if (number >= page_count_) page_count_ = number + 1;
+}
+
+void OutputPageFile::Finish(const std::filesystem::path& final_path) {
+  SyncFile(file_, path_);
+  RenameNoReplace(path_, final_path);
+  finished_ = true;
+  const std::filesystem::path folder = final_path.has_parent_path() ? final_path.parent_path() : ".";
+  try {
+    SyncDirectory(folder);
+  } catch (const Error&) {
+    // The file is complete under its name and every reader sees it; only a crash before the
+    // folder reaches the disk could still lose the name, and failing now would not help that.
+  }
+}
+
+}  // namespace jet::store

@@ -1,0 +1,279 @@
+#include "jet/write/compaction.h"
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "jet/common/byte_reader.h"
+#include "jet/common/error.h"
+#include "jet/core/catalog.h"
+#include "jet/core/data_page.h"
+#include "jet/core/database.h"
+#include "jet/core/schema_info.h"
+#include "jet/index/index_reader.h"
+#include "jet/store/file_io.h"
+#include "jet/store/output_page_file.h"
+#include "jet/store/page_overlay.h"
+#include "jet/store/shadow_commit.h"
+#include "jet/store/write_session.h"
+#include "jet/write/data_page_writer.h"
+#include "jet/write/index_builder.h"
+#include "jet/write/page_allocator.h"
+#include "jet/write/table_definition_writer.h"
+#include "jet/write/table_writer.h"
+#include "jet/write/usage_map_rows.h"
+
+namespace jet {
+namespace {
+
+// Changed pages kept in memory before they go to the file: a few megabytes, whatever the
+// size of the database.
+constexpr size_t kPagesHeldInMemory = 2048;
+
+// Columns of the system tables that hold catalog object ids. A table's id is the page of its
+// definition, so these follow the definitions to their new pages. Other objects (containers,
+// queries, forms) have ids of their own that no page number can equal.
+struct ObjectIdColumn {
+  const char* table;
+  const char* column;
+};
+constexpr ObjectIdColumn kObjectIdColumns[] = {
+    {"MSysObjects", "Id"},
+    {"MSysObjects", "ParentId"},
+    {"MSysACEs", "ObjectId"},
+    {"MSysQueries", "ObjectId"},
+    {"MSysNavPaneObjectIDs", "Id"},
+    {"MSysNavPaneGroupToObjects", "ObjectID"},
+};
+
+// Where a row of the source went in the copy; `from` is the source's page and slot as one key.
+struct MovedRow {
+  uint64_t from = 0;
+  RowLocation to;
+};
+uint64_t LocationKey(uint32_t page, uint32_t slot) { return (uint64_t{page} << 16) | slot; }
+
+class Compactor {
+ public:
+  Compactor(Database& source, store::OutputPageFile& output, const CompactionProgress& progress)
+      : source_(source), output_(output), pages_(output), format_(source.format()),
+        code_page_(source.header().code_page), progress_(progress) {}
+
+  void Run() {
+    StartFile();
+    const std::vector<const TableInfo*> tables = TablesByDefinitionPage();
+    for (const TableInfo* table : tables) rows_total_ += table->def.row_count;
+    for (const TableInfo* table : tables) {
+      if (new_pages_.count(table->def.definition_page) == 0)
+        new_pages_[table->def.definition_page] = table->def.definition_page == kCatalogDefinitionPage
+                                                      ? kCatalogDefinitionPage
+                                                      : allocator_->Allocate();
+    }
+    std::vector<uint32_t> copied;
+    for (const TableInfo* table : tables) {
+      // Two catalog rows naming one definition (a damaged catalog) share one copy of it.
+      if (std::find(copied.begin(), copied.end(), table->def.definition_page) != copied.end()) continue;
+      copied.push_back(table->def.definition_page);
+      CopyTable(*table);
+    }
+    MarkPagesPastTheEndFree();
+    Flush();
+  }
+
+ private:
+  // Page 0 as it is (its masked region, the password and the collation stay), page 1 with a
+  // global map that knows no free page, page 2 for the catalog's definition.
+  void StartFile() {
+    PageSource& from = source_.pages();
+    for (uint32_t number = 0; number < 3; ++number) pages_.AppendPage();
+    const auto header = from.Page(0);
+    std::copy(header.begin(), header.end(), pages_.MutablePage(0).begin());
+    const auto global = from.Page(1);
+    auto page1 = pages_.MutablePage(1);
+    std::copy(global.begin(), global.end(), page1.begin());
+    if (page1[0] != 0x01 || RowSlotCount(page1, format_) < 1)
+      ThrowCorrupt("page 1 does not hold the global usage map");
+    if (!ReplaceRow(page1, format_, 0, NewInlineMap(format_)))
+      ThrowCorrupt("page 1 has no room for the global usage map");
+    allocator_ = std::make_unique<PageAllocator>(pages_, format_);
+  }
+
+  std::vector<const TableInfo*> TablesByDefinitionPage() const {
+    std::vector<const TableInfo*> tables;
+    for (const TableInfo& table : source_.tables())
+      if (table.object.type == object_type::kTable && !table.def.columns.empty()) tables.push_back(&table);
+    std::stable_sort(tables.begin(), tables.end(), [](const TableInfo* a, const TableInfo* b) {
+      return a->def.definition_page < b->def.definition_page;
+    });
+    if (tables.empty() || tables.front()->def.definition_page != kCatalogDefinitionPage)
+      ThrowCorrupt("the catalog does not describe itself");
+    return tables;
+  }
+
+  // Map rows of all tables share host pages, filled one after another: a page per table
+  // would make the copy larger than the source for a database of many small tables.
+  uint32_t NewMapRow() {
+    if (map_host_ == 0) {
+      map_host_ = allocator_->Allocate();
+      InitDataPage(pages_.MutablePage(map_host_), format_, 0);
+    }
+    const uint32_t pointer = AddUsageMapRow(pages_, *allocator_, format_, map_host_, NewInlineMap(format_));
+    map_host_ = pointer >> 8;
+    return pointer;
+  }
+
+  void CopyTable(const TableInfo& info) {
+    TableDef table = info.def;
+    table.definition_page = new_pages_.at(info.def.definition_page);
+    table.definition_pages = {table.definition_page};
+    table.row_count = 0;
+
+    table.owned_pages_pointer = NewMapRow();
+    table.free_pages_pointer = info.def.free_pages_pointer != 0 ? NewMapRow() : 0;
+    for (RealIndexDef& index : table.real_indexes) {
+      index.usage_map_pointer = NewMapRow();
+      index.first_page = 0;
+    }
+    for (LongValueMapsDef& maps : table.long_value_maps) {
+      if (maps.owned_pages_pointer != 0) maps.owned_pages_pointer = NewMapRow();
+      if (maps.free_pages_pointer != 0) maps.free_pages_pointer = NewMapRow();
+    }
+    for (LogicalIndexDef& index : table.indexes) {
+      auto related = new_pages_.find(index.related_table);
+      if (index.related_table != 0 && related != new_pages_.end()) index.related_table = related->second;
+    }
+
+    const std::vector<MovedRow> moved = CopyRows(info, table);
+    for (size_t i = 0; i < table.real_indexes.size(); ++i) {
+      BuildIndex(pages_, *allocator_, table, i, EntriesOf(info.def, table, i, moved));
+      FlushIfLarge();
+    }
+    WriteTableDefinition(pages_, *allocator_, table, code_page_);
+    FlushIfLarge();
+  }
+
+  // The keys of the copy's index, computed from its rows. A key this engine cannot compute
+  // (a character whose sort weight it does not know) is taken from the source's own index,
+  // whose entries are moved to the rows' new places: Access computed those keys itself.
+  std::vector<IndexEntry> EntriesOf(const TableDef& source_table, const TableDef& table, size_t real_index,
+                                    const std::vector<MovedRow>& moved) {
+    try {
+      return IndexEntriesFromRows(pages_, table, real_index, code_page_);
+    } catch (const Error& error) {
+      if (error.number() != err::kNotSupported) throw;
+    }
+    std::vector<IndexEntry> entries;
+    const RealIndexDef& index = source_table.real_indexes[real_index];
+    IndexCursor cursor(source_.pages(), format_, index.first_page, source_table.definition_page);
+    for (IndexEntry entry; cursor.Next(entry);) {
+      const uint64_t from = LocationKey(entry.data_page, entry.data_row);
+      auto it = std::lower_bound(moved.begin(), moved.end(), from,
+                                 [](const MovedRow& row, uint64_t key) { return row.from < key; });
+      if (it == moved.end() || it->from != from)
+        ThrowCorrupt("an entry of index " + std::to_string(real_index) + " of table '" + table.name +
+                     "' names no row");
+      entry.data_page = it->to.page;
+      entry.data_row = static_cast<uint8_t>(it->to.slot);
+      entries.push_back(std::move(entry));
+    }
+    return entries;
+  }
+
+  std::vector<MovedRow> CopyRows(const TableInfo& info, TableDef& table) {
+    std::vector<MovedRow> moved;
+    std::vector<size_t> id_columns;
+    for (const ObjectIdColumn& reference : kObjectIdColumns) {
+      if (!SameObjectName(info.name, reference.table)) continue;
+      for (size_t c = 0; c < table.columns.size(); ++c)
+        if (SameObjectName(table.columns[c].name, reference.column) &&
+            table.columns[c].type == static_cast<uint8_t>(FieldType::kLong))
+          id_columns.push_back(c);
+    }
+    const uint32_t auto_number = info.def.next_auto_number;
+    TableWriter writer(pages_, *allocator_, table, code_page_);
+    Row row;
+    for (auto cursor = source_.Rows(info); cursor.Next(row);) {
+      const RowLocation from = cursor.location();
+      for (size_t c : id_columns) {
+        if (c >= row.size()) continue;
+        if (const int32_t* id = std::get_if<int32_t>(&row[c]); id && *id > 0) {
+          auto moved = new_pages_.find(static_cast<uint32_t>(*id));
+          if (moved != new_pages_.end()) row[c] = static_cast<int32_t>(moved->second);
+        }
+      }
+      const RowLocation to = writer.Insert(std::move(row));
+      moved.push_back({LocationKey(from.page, from.slot), to});
+      row.clear();
+      ++rows_done_;
+      if (progress_ && rows_done_ % 1024 == 0) progress_(rows_done_, std::max(rows_done_, rows_total_));
+      FlushIfLarge();
+    }
+    // The counter goes on from where the source's stood, not from the highest number left.
+    table.next_auto_number = std::max(table.next_auto_number, auto_number);
+    if (progress_) progress_(rows_done_, std::max(rows_done_, rows_total_));
+    std::sort(moved.begin(), moved.end(), [](const MovedRow& a, const MovedRow& b) { return a.from < b.from; });
+    return moved;
+  }
+
+  // Access marks the pages past the end of the file free in the global map; so does this
+  // file once it is complete.
+  void MarkPagesPastTheEndFree() {
+    auto page1 = pages_.MutablePage(1);
+    const RowSlot slot = ReadRowSlot(page1, format_, 0);
+    std::vector<uint8_t> map(slot.bytes.begin(), slot.bytes.end());
+    if (map.size() < 5 || map[0] != 0) return;
+    const uint32_t start = ByteReader(map, "global usage map").U32(1);
+    const uint32_t count = pages_.page_count();
+    for (size_t bit = 0; bit < (map.size() - 5) * 8; ++bit)
+      if (start + bit >= count) map[5 + bit / 8] |= static_cast<uint8_t>(1u << (bit % 8));
+    ReplaceRow(page1, format_, 0, map);
+  }
+
+  void FlushIfLarge() {
+    if (pages_.changed_pages().size() >= kPagesHeldInMemory) Flush();
+  }
+  void Flush() {
+    pages_.Flush([this](uint32_t number, std::span<const uint8_t> bytes) { output_.Write(number, bytes); });
+  }
+
+  Database& source_;
+  store::OutputPageFile& output_;
+  store::PageOverlay pages_;
+  Format format_;
+  uint16_t code_page_;
+  const CompactionProgress& progress_;
+  std::unique_ptr<PageAllocator> allocator_;
+  uint32_t map_host_ = 0;
+  std::map<uint32_t, uint32_t> new_pages_;  // definition page in the source -> in the copy
+  uint64_t rows_done_ = 0;
+  uint64_t rows_total_ = 0;
+};
+
+std::filesystem::path FolderOf(const std::filesystem::path& path) {
+  const std::filesystem::path absolute = std::filesystem::absolute(path);
+  return absolute.parent_path();
+}
+
+}  // namespace
+
+void CompactDatabase(const std::filesystem::path& source, const std::filesystem::path& destination,
+                     const CompactionProgress& progress) {
+  std::error_code error;
+  if (std::filesystem::exists(destination, error) || std::filesystem::is_symlink(destination, error))
+    throw Error(3204, "Database '" + destination.string() + "' already exists.");
+  auto session = store::WriteSession::Open(source);
+  auto database = Database::FromPages(session->pages(), source);
+
+  // Built beside the source when the destination is in the same folder, so that a copy a
+  // killed run left behind is cleared by the next open of the source; otherwise beside the
+  // destination, where the final rename can reach it.
+  const bool same_folder = FolderOf(source) == FolderOf(destination);
+  const std::filesystem::path temporary = store::detail::ShadowPathFor(same_folder ? source : destination);
+  store::OutputPageFile output(temporary, session->pages().page_size());
+  Compactor(*database, output, progress).Run();
+  store::CopyModeAndOwner(store::OpenExisting(source, store::OpenMode::kRead), output.file(), temporary);
+  output.Finish(destination);
+}
+
+}  // namespace jet
