@@ -19,6 +19,17 @@ std::string PathFromBox(const std::string& text) {
   return path;
 }
 
+std::string GeneralFailure(const std::string& path) {
+  return "ERRORE IN FASE DI COMPATTAMENTO DEL DATABASE " + path + "\nCHIEDERE L'INTERVENTO DEL SISTEMISTA";
+}
+
+void Fail(const std::string& message, const std::string& path, schema::PassState& state, schema::PassWindow& window) {
+  window.BusyCursorOff();
+  state.sErrore = message;
+  window.MessageBox(state.sErrore, 0, "Vantrel");
+  window.RunLogAddItem(path + " NON compattato");
+}
+
 }  // namespace
 
 void CompactLocalDatabase(const std::string& path_box_text, schema::PassState& state, schema::PassWindow& window,
@@ -43,14 +54,12 @@ void CompactLocalDatabase(const std::string& path_box_text, schema::PassState& s
     window.RunLogAddItem("Compattatamento effettuato.");
     window.RunLogSetBackColor(kCompactionDoneColour);
   } catch (const jet::Error& error) {
-    window.BusyCursorOff();
-    if (error.number() == kExclusivelyOpened || error.number() == kInUse) {
-      state.sErrore = error.description();
-    } else {
-      state.sErrore = "ERRORE IN FASE DI COMPATTAMENTO DEL DATABASE " + path + "\nCHIEDERE L'INTERVENTO DEL SISTEMISTA";
-    }
-    window.MessageBox(state.sErrore, 0, "Vantrel");
-    window.RunLogAddItem(path + " NON compattato");
+    const bool held = error.number() == kExclusivelyOpened || error.number() == kInUse;
+    Fail(held ? error.description() : GeneralFailure(path), path, state, window);
+  } catch (const std::exception&) {
+    // Anything else (no memory, a file-system error outside the engine) is still a failed
+    // compaction of this database, reported as such rather than ending the program.
+    Fail(GeneralFailure(path), path, state, window);
   }
 }
 

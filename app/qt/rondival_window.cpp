@@ -16,6 +16,7 @@
 #include <QShowEvent>
 
 #include "app/check_paths.h"
+#include "update/compact_local_database.h"
 #include "app/dialog_filter.h"
 #include "app/form_load.h"
 #include "app/command_line.h"
@@ -308,12 +309,17 @@ void RondivalWindow::CmdEsegui_Click() {
   txt_[1]->setEnabled(false);
   esegui_->setVisible(false);
   verifica_->setVisible(false);
-  if (state_.bAuto) return;  // the compaction is not part of this version yet
-  const std::string text =
-      "Aggiornamento eseguito.\nATTENZIONE: è consigliato eseguire un compattamento del DataBase\n\n"
-      "ESEGUO IL COMPATTAMENTO DEL DATABASE";
-  if (MessageBox(text, 292, "Compattamento DataBase") != 6) return;
-  MessageBox("Il compattamento non è ancora disponibile in questa versione.", 48, "Compattamento DataBase");
+  if (!state_.bAuto) {
+    const std::string text =
+        "Aggiornamento eseguito.\nATTENZIONE: è consigliato eseguire un compattamento del DataBase\n\n"
+        "ESEGUO IL COMPATTAMENTO DEL DATABASE";
+    if (MessageBox(text, 292, "Compattamento DataBase") != 6) return;
+  }
+  busy_ = true;
+  SetCommandsEnabled(false);
+  update::CompactLocalDatabase(txt_[1]->text().toStdString(), state_, *this, engine_);
+  SetCommandsEnabled(true);
+  busy_ = false;
 }
 
 void RondivalWindow::closeEvent(QCloseEvent* event) {

@@ -37,6 +37,9 @@ std::unique_ptr<WriteSession> WriteSession::Open(const std::filesystem::path& pa
     session->made_lock_file_ = false;
     ThrowHeld(path);
   }
+  // A lock file nobody holds was left by a process that ended without closing (a crash, a
+  // kill): it is ours now, and goes when we close, as Access removes the last user's.
+  session->made_lock_file_ = true;
 
   RemoveStaleShadows(path);
   session->reader_ = std::make_unique<FilePageReader>(session->file_, path);

@@ -12,6 +12,7 @@
 #include "app/window_geometry.h"
 #include "app/window_layout.h"
 #include "tests/app_qt/modal_answerer.h"
+#include "jet/check/database_check.h"
 #include "jet/core/database.h"
 #include "schema/jet_engine.h"
 
@@ -255,6 +256,10 @@ class WindowTest : public QObject {
     auto local = jet::Database::Open(dir.filePath("loc.mdb").toStdString());
     QVERIFY(local->FindQuery("AppendQuery") != nullptr);
     QVERIFY(local->FindTable("Table1") != nullptr);
+    // Compacted without a question: the copy took the database's name, nothing is left over.
+    QVERIFY(QFileInfo(dir.filePath("loc.mdb")).size() < QFileInfo(corpus + "/jet4/testV2000.mdb").size());
+    QVERIFY(!QFileInfo::exists(dir.filePath("loc.md~")));
+    QVERIFY(jet::check::CheckDatabase(*local).ok());
   }
 
   void unattendedRunWithSStaysOpenOnTheExitButton() {
@@ -271,6 +276,11 @@ class WindowTest : public QObject {
     QCOMPARE(window.passState().nErrore, int16_t{0});
     QVERIFY(!window.updateButton()->isVisible());
     QVERIFY(window.exitButton()->styleSheet().contains("#c8d8c8"));
+    const int lines = window.runLog()->count();
+    QVERIFY(lines >= 3);
+    QCOMPARE(window.runLog()->item(lines - 3)->text(), "------------- Compattamento  :   " + dir.filePath("loc.mdb"));
+    QCOMPARE(window.runLog()->item(lines - 2)->text(), QString("Compattamento in corso ..."));
+    QCOMPARE(window.runLog()->item(lines - 1)->text(), QString("Compattatamento effettuato."));
   }
 };
 
