@@ -1,0 +1,96 @@
+// Compaction of a database against a baseline measured in the same run on the same file: a
+// plain copy of the file made durable (what `cp` and a sync cost). Each run happens in a child
+// process, so its peak memory is the compaction's own.
+//
+//   compaction_bench FILE.mdb [repetitions]
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "jet/common/error.h"
+#include "jet/store/file_io.h"
+#include "jet/write/compaction.h"
+
+namespace {
+
+struct Run {
+  double seconds = 0;
+  long peak_kilobytes = 0;
+};
+
+// Runs `work` in a child process: its wall time and its peak resident memory.
+Run InChild(const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    try {
+      work();
+    } catch (const jet::Error& error) {
+      std::fprintf(stderr, "error %d: %s\n", error.number(), error.description());
+      ::_exit(1);
+    }
+    ::_exit(0);
+  }
+  int status = 0;
+  rusage usage{};
+  ::wait4(child, &status, 0, &usage);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "the measured run failed\n");
+    std::exit(1);
+  }
+  return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), usage.ru_maxrss};
+}
+
+void CopyDurably(const std::filesystem::path& from, const std::filesystem::path& to) {
+  std::filesystem::copy_file(from, to);
+  auto file = jet::store::OpenExisting(to, jet::store::OpenMode::kReadWrite);
+  jet::store::SyncFile(file, to);
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s FILE.mdb [repetitions]\n", argv[0]);
+    return 2;
+  }
+  const std::filesystem::path source = argv[1];
+  const int repetitions = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+  const std::filesystem::path out = source.string() + ".bench-out";
+  std::vector<double> copy_times, compact_times;
+  long copy_peak = 0, compact_peak = 0;
+  uintmax_t compacted_size = 0;
+  for (int i = 0; i < repetitions; ++i) {
+    std::filesystem::remove(out);
+    const Run copy = InChild([&] { CopyDurably(source, out); });
+    std::filesystem::remove(out);
+    const Run compact = InChild([&] { jet::CompactDatabase(source, out); });
+    compacted_size = std::filesystem::file_size(out);
+    std::filesystem::remove(out);
+    copy_times.push_back(copy.seconds);
+    compact_times.push_back(compact.seconds);
+    copy_peak = std::max(copy_peak, copy.peak_kilobytes);
+    compact_peak = std::max(compact_peak, compact.peak_kilobytes);
+  }
+  const double copy_s = Median(copy_times), compact_s = Median(compact_times);
+  std::printf("file %s: %.1f MB, compacted %.1f MB; %d runs, medians\n", source.string().c_str(),
+              std::filesystem::file_size(source) / 1e6, compacted_size / 1e6, repetitions);
+  std::printf("copy + sync: %.2f s, peak %ld KB\n", copy_s, copy_peak);
+  std::printf("compaction:  %.2f s, peak %ld KB\n", compact_s, compact_peak);
+  std::printf("compaction / copy: %.2fx\n", compact_s / copy_s);
+  return 0;
+}
