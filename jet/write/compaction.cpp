@@ -262,8 +262,10 @@ void CompactDatabase(const std::filesystem::path& source, const std::filesystem:
   std::error_code error;
   if (std::filesystem::exists(destination, error) || std::filesystem::is_symlink(destination, error))
     throw Error(3204, "Database '" + destination.string() + "' already exists.");
+  // The session holds the source so that nobody changes it meanwhile; the rows are read
+  // through the reader's own page cache.
   auto session = store::WriteSession::Open(source);
-  auto database = Database::FromPages(session->pages(), source);
+  auto database = Database::Open(source);
 
   // Built beside the source when the destination is in the same folder, so that a copy a
   // killed run left behind is cleared by the next open of the source; otherwise beside the

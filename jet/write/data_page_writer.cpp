@@ -58,6 +58,32 @@ void WriteSlots(std::span<uint8_t> page, Format format, const std::vector<Slot>&
   PutU16(page.data() + 2, static_cast<uint16_t>(end - used));
 }
 
+enum class Append { kDone, kNoRoom, kNotPacked };
+
+// Adds a row below the lowest one without rewriting the page, when the page is laid out the
+// way the repacking leaves it: rows packed downward in slot order and the free-space word
+// equal to the gap. Filling a page row by row then costs the row, not the page.
+Append AppendToPackedPage(std::span<uint8_t> page, Format format, uint16_t count, std::span<const uint8_t> row,
+                          uint16_t flags) {
+  const ByteReader reader(page, "data page");
+  const size_t table = DataPageHeaderSize(format);
+  const size_t used = table + 2u * count;
+  size_t lowest = page.size();
+  size_t last = page.size();
+  for (uint16_t i = 0; i < count; ++i) {
+    last = reader.U16(table + 2u * i) & row_offset_flag::kOffsetMask;
+    lowest = std::min(lowest, last);
+  }
+  if (last != lowest || lowest < used || reader.U16(2) != lowest - used) return Append::kNotPacked;
+  if (row.size() + 2 > lowest - used) return Append::kNoRoom;
+  const size_t start = lowest - row.size();
+  std::copy(row.begin(), row.end(), page.begin() + static_cast<std::ptrdiff_t>(start));
+  PutU16(page.data() + used, static_cast<uint16_t>(start | flags));
+  PutU16(page.data() + DataPageRowCountOffset(format), static_cast<uint16_t>(count + 1));
+  PutU16(page.data() + 2, static_cast<uint16_t>(start - used - 2));
+  return Append::kDone;
+}
+
 }  // namespace
 
 void InitDataPage(std::span<uint8_t> page, Format format, uint32_t owner) {
@@ -75,6 +101,16 @@ uint16_t DataPageFreeSpace(std::span<const uint8_t> page, Format format) {
 }
 
 std::optional<uint16_t> AddRow(std::span<uint8_t> page, Format format, std::span<const uint8_t> row, uint16_t flags) {
+  const uint16_t count = RowSlotCount(page, format);
+  if (count >= kMaxRowsPerPage) return std::nullopt;
+  switch (AppendToPackedPage(page, format, count, row, flags)) {
+    case Append::kDone:
+      return count;
+    case Append::kNoRoom:
+      return std::nullopt;
+    case Append::kNotPacked:
+      break;
+  }
   auto slots = ReadSlots(page, format);
   if (slots.size() >= kMaxRowsPerPage) return std::nullopt;
   slots.push_back(Slot{std::vector<uint8_t>(row.begin(), row.end()), flags});
