@@ -16,6 +16,7 @@
 #include <QShowEvent>
 
 #include "app/check_paths.h"
+#include "app/data_loss_summary.h"
 #include "update/compact_local_database.h"
 #include "app/dialog_filter.h"
 #include "app/form_load.h"
@@ -261,9 +262,21 @@ void RondivalWindow::cmdVerifica_Click() {
     busy_ = false;
     return;
   }
+  list_->setToolTip("");
   schema::VerifyUpdate(state_, *this, engine_);
+  ShowDataLossPreview();
   SetCommandsEnabled(true);
   busy_ = false;
+}
+
+void RondivalWindow::ShowDataLossPreview() {
+  // Extra information beside the run log, never in it: a preview that cannot be made (a file
+  // the pass could not open either) simply shows nothing.
+  try {
+    list_->setToolTip(QString::fromStdString(app::DataLossSummary(schema::PreviewDataLoss(state_.LPathAgg, state_.LPathLoc))));
+  } catch (const std::exception&) {
+    list_->setToolTip("");
+  }
 }
 
 void RondivalWindow::showEvent(QShowEvent* event) {

@@ -65,6 +65,7 @@ class RondivalWindow : public QWidget, public schema::PassWindow, public app::Wi
   void Form_Resize();
   void CmdFine_Click();
   void cmdVerifica_Click();
+  void ShowDataLossPreview();
   void CmdEsegui_Click();
   void SetCommandsEnabled(bool enabled);
   QRect Twips(const app::layout::TwipsRect& where) const;
