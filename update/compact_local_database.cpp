@@ -47,9 +47,21 @@ void CompactLocalDatabase(const std::string& path_box_text, schema::PassState& s
     engine.CompactDatabase(path, temporary);
     // One rename puts the copy in the database's place: at every moment the path names either
     // the old database or the compacted one, never nothing.
-    jet::store::RenameReplacing(temporary, path);
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    jet::store::SyncDirectory(folder.empty() ? std::filesystem::path(".") : folder);
+    try {
+      jet::store::RenameReplacing(temporary, path);
+    } catch (...) {
+      // The database is still the old one, whole; the copy would only make every later
+      // compaction fail on the leftover name.
+      jet::store::RemoveQuietly(temporary);
+      throw;
+    }
+    try {
+      const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+      jet::store::SyncDirectory(folder.empty() ? std::filesystem::path(".") : folder);
+    } catch (const jet::Error&) {
+      // The compacted database is in place and every reader sees it; only a crash before the
+      // folder reaches the disk could bring the old one back, which is no loss either.
+    }
     window.BusyCursorOff();
     window.RunLogAddItem("Compattatamento effettuato.");
     window.RunLogSetBackColor(kCompactionDoneColour);

@@ -58,6 +58,12 @@ void InjectFaultForTesting(std::optional<InjectedFault> fault) {
   state.calls = 0;
 }
 
+bool InjectedFaultPending() {
+  FaultState& state = Faults();
+  std::lock_guard lock(state.mutex);
+  return state.fault.has_value();
+}
+
 void ThrowIoError(int error, const char* action, const std::filesystem::path& path) {
   std::string text;
   switch (error) {

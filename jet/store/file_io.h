@@ -84,6 +84,8 @@ struct InjectedFault {
   int error;
 };
 void InjectFaultForTesting(std::optional<InjectedFault> fault);
+// Test-only: whether the fault set last has not fired yet (the run made fewer calls).
+bool InjectedFaultPending();
 
 // The Jet error for a system error number of a write-side step: 3043 with a text that says
 // what happened (disk full, permission, input/output).

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "jet/store/file_io.h"
 #include "jet/store/write_session.h"
 #include "jet/write/compaction.h"
 #include "schema/engine.h"
@@ -142,6 +143,53 @@ TEST_F(CompactLocalDatabaseTest, KilledAtRandomMomentsTheDatabaseStaysIntact) {
   fs::remove(folder_ / "sede.md~");
   { auto session = jet::store::WriteSession::Open(local_); }
   EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 1);
+}
+
+}  // namespace
+}  // namespace vantrel::test
+
+namespace vantrel::test {
+namespace {
+
+// Every write, sync and rename of a compaction failed in turn with a full disk, an I/O error
+// and a refused permission: each time the database is the old one, byte for byte, nothing is
+// left beside it, the user reads the general message, and the next run succeeds.
+TEST_F(CompactLocalDatabaseTest, EveryFailedWriteSyncOrRenameLeavesTheDatabaseAndAllowsARerun) {
+  using jet::store::InjectedFault;
+  using jet::store::IoStep;
+  int faults = 0;
+  for (IoStep step : {IoStep::kWrite, IoStep::kSync, IoStep::kRename}) {
+    for (int error : {ENOSPC, EIO, EACCES}) {
+      for (int nth = 1;; ++nth) {
+        window_ = RecordingWindow();
+        jet::store::InjectFaultForTesting(InjectedFault{step, nth, error});
+        Compact(local_.string());
+        const bool fired = !jet::store::InjectedFaultPending();
+        jet::store::InjectFaultForTesting(std::nullopt);
+        if (!fired) {
+          // The run made fewer calls of this step, so all of them were tried; it compacted the
+          // database, which goes back to the original for the next sweep.
+          EXPECT_EQ(window_.lines.back(), "Compattatamento effettuato.");
+          fs::remove(local_);
+          fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", local_);
+          fs::permissions(local_, fs::perms::owner_write, fs::perm_options::add);
+          break;
+        }
+        if (window_.boxes.empty()) continue;  // a failure the compaction may ignore (folder sync)
+        ++faults;
+        ASSERT_TRUE(Bytes(local_) == original_) << "step " << static_cast<int>(step) << " call " << nth;
+        EXPECT_EQ(window_.boxes[0].text, "ERRORE IN FASE DI COMPATTAMENTO DEL DATABASE " + local_.string() +
+                                             "\nCHIEDERE L'INTERVENTO DEL SISTEMISTA");
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 1) << "call " << nth;
+      }
+    }
+  }
+  EXPECT_GT(faults, 30);
+  std::printf("faults injected into compactions: %d\n", faults);
+  window_ = RecordingWindow();
+  Compact(local_.string());
+  EXPECT_EQ(window_.lines.back(), "Compattatamento effettuato.");
+  EXPECT_EQ(CheckErrors(local_), std::vector<std::string>{});
 }
 
 }  // namespace
