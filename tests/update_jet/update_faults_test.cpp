@@ -1,0 +1,106 @@
+// The update pass with the disk failing under it: every write, sync and rename of its commit
+// failed in turn with a full disk, an I/O error and a refused permission.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "jet/core/database.h"
+#include "jet/store/file_io.h"
+#include "jet/write/database_writer.h"
+#include "schema/engine.h"
+#include "tests/support/corpus.h"
+#include "tests/support/engine_checks.h"
+#include "tests/support/recording_window.h"
+#include "update/update_pass.h"
+
+namespace vantrel::test {
+namespace {
+
+namespace fs = std::filesystem;
+using jet::store::InjectedFault;
+using jet::store::IoStep;
+
+std::string Bytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class UpdateFaultsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (CorpusDir().empty()) GTEST_SKIP() << "no sample databases";
+    fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", reference_);
+    fs::permissions(reference_, fs::perms::owner_write, fs::perm_options::add);
+    auto writer = jet::DatabaseWriter::Open(reference_);
+    writer->AddColumn("Table1", {"Nuovo", 10, 30});
+    writer->Commit();
+    RestoreLocal();
+  }
+  void TearDown() override { jet::store::InjectFaultForTesting(std::nullopt); }
+  void RestoreLocal() {
+    fs::remove(local_);
+    fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", local_);
+    fs::permissions(local_, fs::perms::owner_write, fs::perm_options::add);
+    original_ = Bytes(local_);
+  }
+  schema::PassState Run() {
+    schema::PassState state;
+    state.LPathAgg = reference_.string();
+    state.LPathLoc = local_.string();
+    window_ = RecordingWindow();
+    update::RunUpdate(state, window_, schema::TheEngine());
+    return state;
+  }
+
+  TempDir folder_;
+  fs::path reference_ = folder_ / "ref.mdb";
+  fs::path local_ = folder_ / "loc.mdb";
+  std::string original_;
+  RecordingWindow window_;
+};
+
+TEST_F(UpdateFaultsTest, EveryFailedStepOfTheCommitLeavesTheLocalDatabaseAndAllowsARerun) {
+  int faults = 0;
+  for (IoStep step : {IoStep::kWrite, IoStep::kSync, IoStep::kRename}) {
+    for (int error : {ENOSPC, EIO, EACCES}) {
+      for (int nth = 1;; ++nth) {
+        jet::store::InjectFaultForTesting(InjectedFault{step, nth, error});
+        const schema::PassState state = Run();
+        const bool fired = !jet::store::InjectedFaultPending();
+        jet::store::InjectFaultForTesting(std::nullopt);
+        if (!fired) {
+          ASSERT_EQ(state.nErrore, 0) << state.sErrore;
+          RestoreLocal();
+          break;
+        }
+        if (state.nErrore == 0) {
+          // Only the folder's sync may fail without failing the update: the new file is in
+          // place by then.
+          EXPECT_EQ(step, IoStep::kSync);
+          RestoreLocal();
+          continue;
+        }
+        ++faults;
+        SCOPED_TRACE("step " + std::to_string(static_cast<int>(step)) + " call " + std::to_string(nth));
+        ASSERT_TRUE(Bytes(local_) == original_);
+        EXPECT_FALSE(window_.boxes.empty()) << "the user must be told";
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 2) << "ref.mdb and loc.mdb only";
+      }
+    }
+  }
+  EXPECT_GT(faults, 20);
+  std::printf("faults injected into update commits: %d\n", faults);
+  const schema::PassState state = Run();
+  EXPECT_EQ(state.nErrore, 0) << state.sErrore;
+  EXPECT_NE(jet::Database::Open(local_)->FindTable("Table1")->FindField("Nuovo"), nullptr);
+  EXPECT_EQ(CheckErrors(local_), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace vantrel::test
