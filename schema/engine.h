@@ -124,6 +124,11 @@ class Database {
                                      const QueryDef* source = nullptr) = 0;
   virtual void Execute(const std::string& sql, int32_t options) = 0;
   virtual void Close() = 0;
+  // Closes without keeping what was changed since the database was opened, where the engine
+  // holds changes until Close (the jet engine does); an engine that cannot closes normally.
+  // A failed update then leaves the database exactly as it was, instead of half updated.
+  virtual void CloseDiscardingChanges() { Close(); }
+  virtual bool DiscardsChangesOnRequest() const { return false; }
 };
 
 class Workspace {

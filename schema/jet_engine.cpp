@@ -54,6 +54,10 @@ class Session {
     if (!table) NotFound();
     return *table;
   }
+  void Discard() {
+    read_.reset();
+    writer_.reset();
+  }
   void Close() {
     read_.reset();
     if (writer_) {
@@ -420,6 +424,8 @@ class JetDatabase : public Database {
   // 128 (fail on error) asks for.
   void Execute(const std::string& sql, int32_t) override { session_->writer().Execute(sql); }
   void Close() override { session_->Close(); }
+  void CloseDiscardingChanges() override { session_->Discard(); }
+  bool DiscardsChangesOnRequest() const override { return true; }
 
  private:
   SessionRef session_;

@@ -97,8 +97,10 @@ void CopyTableData(schema::Database& database, const std::string& table, const s
         tables.Item(copied)->SetName(table);
         tables.Refresh();
       })) {
-    // The old table is gone by now: the user must know where its rows are.
-    state.sErrore += " (the rows of " + table + " are in table " + temporary + ")";
+    // The old table is gone by now: where the failed pass's changes stay, the user must
+    // know where its rows are. An engine that drops them keeps the rows where they were.
+    if (!database.DiscardsChangesOnRequest())
+      state.sErrore += " (the rows of " + table + " are in table " + temporary + ")";
     return;
   }
   window.DoEvents();

@@ -81,11 +81,17 @@ void ShowFailure(PassContext& pass) {
 }
 
 // Closing comes last and must not be skipped: a database that fails to close may not have
-// kept the pass's changes, so such a failure turns a success into a failure.
+// kept the pass's changes, so such a failure turns a success into a failure. A failed pass
+// drops its changes to the local database where the engine can: the user is told to run the
+// update again, and that run starts from the database as it was, with every row in place.
 void CloseAndRelease(PassContext& pass) {
   schema::PassState& state = pass.state;
   schema::PassState close_failure;
-  if (state.dbLoc) FailureOf(close_failure, [&] { state.dbLoc->Close(); });
+  if (state.dbLoc && state.nErrore != 0) {
+    FailureOf(close_failure, [&] { state.dbLoc->CloseDiscardingChanges(); });
+  } else if (state.dbLoc) {
+    FailureOf(close_failure, [&] { state.dbLoc->Close(); });
+  }
   if (state.dbAgg) FailureOf(close_failure, [&] { state.dbAgg->Close(); });
   state.dbLoc.reset();
   state.dbAgg.reset();

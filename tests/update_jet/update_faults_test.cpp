@@ -102,5 +102,27 @@ TEST_F(UpdateFaultsTest, EveryFailedStepOfTheCommitLeavesTheLocalDatabaseAndAllo
   EXPECT_EQ(CheckErrors(local_), std::vector<std::string>{});
 }
 
+// A pass that fails part way (a rebuild whose copy meets a value the new type cannot hold)
+// keeps none of its changes: the local database is the old one, every row in place, and
+// running the update again meets the same value instead of a half-updated database.
+TEST_F(UpdateFaultsTest, AFailedPassLeavesTheLocalDatabaseAsItWas) {
+  {
+    auto writer = jet::DatabaseWriter::Open(reference_);
+    writer->CreateTable({"Aaa", {{"Codice", 4, 4}}, {{}}, {}});
+    writer->AddColumn("Table2", {"Altro", 10, 10});
+    writer->DeleteColumn("Table1", "E");
+    writer->AddColumn("Table1", {"E", 3, 2});  // a local row holds 333333333 here
+    writer->Commit();
+  }
+  for (int run = 0; run < 2; ++run) {
+    const schema::PassState state = Run();
+    EXPECT_NE(state.nErrore, 0);
+    ASSERT_FALSE(window_.boxes.empty());
+    EXPECT_EQ(window_.boxes.back().title, "ERRORE in aggiornamento");
+    EXPECT_EQ(window_.boxes.back().text.find("are in table"), std::string::npos) << "no rows were moved";
+    EXPECT_TRUE(Bytes(local_) == original_) << "run " << run;
+  }
+}
+
 }  // namespace
 }  // namespace vantrel::test
