@@ -10,7 +10,9 @@
 #include "jet/core/catalog.h"
 #include "jet/core/data_page.h"
 #include "jet/core/database.h"
+#include "jet/core/row_codec.h"
 #include "jet/core/schema_info.h"
+#include "jet/core/table_scan.h"
 #include "jet/index/index_reader.h"
 #include "jet/store/file_io.h"
 #include "jet/store/output_page_file.h"
@@ -192,6 +194,19 @@ class Compactor {
     }
     const uint32_t auto_number = info.def.next_auto_number;
     TableWriter writer(pages_, *allocator_, table, code_page_);
+    if (id_columns.empty() && !HasLongValueColumns(info.def)) {
+      // Nothing in these rows names a page or an id: their stored bytes are carried over as
+      // Access wrote them, once their layout has been checked against the definition.
+      TableScan scan(source_.pages(), info.def);
+      while (scan.Next()) {
+        ReadRowLayout(info.def, scan.bytes(), format_);
+        const RowLocation from = scan.location();
+        const RowLocation to = writer.InsertStored(scan.bytes());
+        moved.push_back({LocationKey(from.page, from.slot), to});
+        CountRow();
+      }
+      return Finished(table, auto_number, std::move(moved));
+    }
     Row row;
     for (auto cursor = source_.Rows(info); cursor.Next(row);) {
       const RowLocation from = cursor.location();
@@ -205,15 +220,29 @@ class Compactor {
       const RowLocation to = writer.Insert(std::move(row));
       moved.push_back({LocationKey(from.page, from.slot), to});
       row.clear();
-      ++rows_done_;
-      if (progress_ && rows_done_ % 1024 == 0) progress_(rows_done_, std::max(rows_done_, rows_total_));
-      FlushIfLarge();
+      CountRow();
     }
+    return Finished(table, auto_number, std::move(moved));
+  }
+
+  void CountRow() {
+    ++rows_done_;
+    if (progress_ && rows_done_ % 1024 == 0) progress_(rows_done_, std::max(rows_done_, rows_total_));
+    FlushIfLarge();
+  }
+
+  std::vector<MovedRow> Finished(TableDef& table, uint32_t auto_number, std::vector<MovedRow> moved) {
     // The counter goes on from where the source's stood, not from the highest number left.
     table.next_auto_number = std::max(table.next_auto_number, auto_number);
     if (progress_) progress_(rows_done_, std::max(rows_done_, rows_total_));
     std::sort(moved.begin(), moved.end(), [](const MovedRow& a, const MovedRow& b) { return a.from < b.from; });
     return moved;
+  }
+
+  static bool HasLongValueColumns(const TableDef& table) {
+    return std::any_of(table.columns.begin(), table.columns.end(), [](const ColumnDef& column) {
+      return column.type == static_cast<uint8_t>(FieldType::kMemo) || column.type == static_cast<uint8_t>(FieldType::kOle);
+    });
   }
 
   // Access marks the pages past the end of the file free in the global map; so does this

@@ -100,6 +100,12 @@ RowLocation TableWriter::Insert(Row values) {
   return location;
 }
 
+RowLocation TableWriter::InsertStored(std::span<const uint8_t> row) {
+  const RowLocation location = Place(std::vector<uint8_t>(row.begin(), row.end()), 0);
+  ++table_.row_count;
+  return location;
+}
+
 void TableWriter::Update(RowLocation location, const Row& values) {
   const std::vector<uint8_t> row = Encode(values);
   const RowSlot home = ReadRowSlot(pages_.Page(location.page), format_, location.slot);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 
 #include "jet/core/table_def.h"
 #include "jet/core/table_scan.h"
@@ -23,6 +24,9 @@ class TableWriter {
   // `values` holds one value per entry of table.columns. A Null in the autonumber column
   // gets the next number.
   RowLocation Insert(Row values);
+  // A row as another table of the same definition stores it, placed as it is. For rows that
+  // hold no long-value pointers (those name pages of the other file); the caller checks.
+  RowLocation InsertStored(std::span<const uint8_t> row);
   // The row keeps its location: it is rewritten in place, or moved behind a forwarding stub.
   void Update(RowLocation location, const Row& values);
   void Delete(RowLocation location);
