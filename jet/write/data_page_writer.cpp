@@ -65,16 +65,18 @@ enum class Append { kDone, kNoRoom, kNotPacked };
 // equal to the gap. Filling a page row by row then costs the row, not the page.
 Append AppendToPackedPage(std::span<uint8_t> page, Format format, uint16_t count, std::span<const uint8_t> row,
                           uint16_t flags) {
-  const ByteReader reader(page, "data page");
   const size_t table = DataPageHeaderSize(format);
   const size_t used = table + 2u * count;
+  if (used + 2 > page.size()) return Append::kNoRoom;  // the offset table alone fills the page
+  // One bounds check for the whole offset table: this runs for every row a table gets.
+  const auto offset_at = [&](size_t at) { return static_cast<size_t>(page[at] | (page[at + 1] << 8)); };
   size_t lowest = page.size();
   size_t last = page.size();
   for (uint16_t i = 0; i < count; ++i) {
-    last = reader.U16(table + 2u * i) & row_offset_flag::kOffsetMask;
+    last = offset_at(table + 2u * i) & row_offset_flag::kOffsetMask;
     lowest = std::min(lowest, last);
   }
-  if (last != lowest || lowest < used || reader.U16(2) != lowest - used) return Append::kNotPacked;
+  if (last != lowest || lowest < used || offset_at(2) != lowest - used) return Append::kNotPacked;
   if (row.size() + 2 > lowest - used) return Append::kNoRoom;
   const size_t start = lowest - row.size();
   std::copy(row.begin(), row.end(), page.begin() + static_cast<std::ptrdiff_t>(start));
