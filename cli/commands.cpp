@@ -124,6 +124,10 @@ int RunPass(const Arguments& arguments, schema::PassState& state, RecordedWindow
   const std::string& local = arguments.files.back();
   schema::DBEngine& engine = schema::TheEngine();
 
+  // Rows copied, on standard error, for the update's rebuilds and for the compaction.
+  std::unique_ptr<jet::RowCopyProgressScope> progress;
+  if (arguments.progress) progress = std::make_unique<jet::RowCopyProgressScope>(CopyProgressLines(err));
+
   if (arguments.command == Command::kCompact) {
     update::CompactLocalDatabase(local, state, window, engine);
     report.compacted = state.sErrore.empty();
@@ -154,11 +158,8 @@ int RunPass(const Arguments& arguments, schema::PassState& state, RecordedWindow
 
   // The update as an unattended run makes it: no question, the blank line first, and the
   // compaction straight after a successful pass.
-  std::unique_ptr<jet::RowCopyProgressScope> progress;
-  if (arguments.progress) progress = std::make_unique<jet::RowCopyProgressScope>(CopyProgressLines(err));
   window.RunLogAddItem(" ");
   update::RunUpdate(state, window, engine);
-  progress.reset();
   if (state.nErrore != 0) {
     ReportFailure(state, err);
     return kExitFailed;

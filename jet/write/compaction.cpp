@@ -22,6 +22,7 @@
 #include "jet/write/data_page_writer.h"
 #include "jet/write/index_builder.h"
 #include "jet/write/page_allocator.h"
+#include "jet/write/row_copy_progress.h"
 #include "jet/write/table_definition_writer.h"
 #include "jet/write/table_writer.h"
 #include "jet/write/usage_map_rows.h"
@@ -32,6 +33,9 @@ namespace {
 // Changed pages kept in memory before they go to the file: a few megabytes, whatever the
 // size of the database.
 constexpr size_t kPagesHeldInMemory = 2048;
+
+// What the row-copy progress names as the copy's target.
+constexpr char kProgressName[] = "compattamento";
 
 // Columns of the system tables that hold catalog object ids. A table's id is the page of its
 // definition, so these follow the definitions to their new pages. Other objects (containers,
@@ -81,6 +85,7 @@ class Compactor {
     }
     MarkPagesPastTheEndFree();
     Flush();
+    ReportRowCopyProgress(kProgressName, rows_done_, rows_done_);  // the end of the copy
   }
 
  private:
@@ -227,14 +232,22 @@ class Compactor {
 
   void CountRow() {
     ++rows_done_;
-    if (progress_ && rows_done_ % 1024 == 0) progress_(rows_done_, std::max(rows_done_, rows_total_));
+    if (rows_done_ % 1024 == 0) Progress();
     FlushIfLarge();
+  }
+
+  // To the caller's callback, and to the front end's row-copy observer as a copy of the
+  // whole database.
+  void Progress() {
+    const uint64_t total = std::max(rows_done_, rows_total_);
+    if (progress_) progress_(rows_done_, total);
+    ReportRowCopyProgress(kProgressName, rows_done_, total);
   }
 
   std::vector<MovedRow> Finished(TableDef& table, uint32_t auto_number, std::vector<MovedRow> moved) {
     // The counter goes on from where the source's stood, not from the highest number left.
     table.next_auto_number = std::max(table.next_auto_number, auto_number);
-    if (progress_) progress_(rows_done_, std::max(rows_done_, rows_total_));
+    Progress();
     std::sort(moved.begin(), moved.end(), [](const MovedRow& a, const MovedRow& b) { return a.from < b.from; });
     return moved;
   }
