@@ -1,0 +1,16 @@
+#pragma once
+
+#include <filesystem>
+
+namespace jet {
+
+// Creates an empty Jet 4 database (Access 2000-2003 format, code page 1252, General sort
+// order) with the system objects Jet itself gives a new database: the catalog (MSysObjects),
+// its permissions (MSysACEs), stored queries (MSysQueries) and relationships
+// (MSysRelationships), the containers Tables, Databases and Relationships, and MSysDb. What
+// Access adds when it first opens a file (MSysAccessObjects, SummaryInfo, ...) it adds itself.
+//
+// The file appears only when complete; 3204 when `path` exists.
+void CreateDatabase(const std::filesystem::path& path);
+
+}  // namespace jet
