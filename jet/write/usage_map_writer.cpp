@@ -68,15 +68,17 @@ std::vector<uint8_t> GrownInlineMap(std::span<const uint8_t> row, uint32_t page,
 }
 
 // A reference map holding the same marks as the inline map `row`.
+// `stored_size` is the size of the row the map has on its host page now: the reference row
+// takes no more room than that (where it can), so it fits where the grown inline row did not.
 std::vector<uint8_t> AsReferenceMap(store::PageOverlay& pages, Format format, std::span<const uint8_t> row,
-                                    bool uncovered_value, const std::function<uint32_t()>& new_page) {
+                                    size_t stored_size, bool uncovered_value, const std::function<uint32_t()>& new_page) {
   const ByteReader reader(row, "usage map");
   const uint32_t start = reader.U32(1);
   const uint32_t per_page = PagesPerBitmapPage(format);
-  // As many pointers as the old row had room for, and at least enough for the largest file
-  // the format allows (1 GB for Jet 3, 2 GB for Jet 4).
+  // As many pointers as the stored row has room for, and at least enough for the largest
+  // file the format allows (1 GB for Jet 3, 2 GB for Jet 4).
   const uint64_t largest_file = format == Format::kJet3 ? uint64_t{1} << 30 : uint64_t{1} << 31;
-  const size_t pointers = std::max<size_t>((row.size() - 1) / 4, largest_file / PageSizeOf(format) / per_page + 1);
+  const size_t pointers = std::max<size_t>((stored_size - 1) / 4, largest_file / PageSizeOf(format) / per_page + 1);
   std::vector<uint8_t> reference(1 + 4 * pointers, 0);
   reference[0] = 1;
   const uint64_t covered = (row.size() - 5) * uint64_t{8};
@@ -120,7 +122,8 @@ void SetUsageMapBit(store::PageOverlay& pages, Format format, uint32_t map_point
     SetBit(std::span<uint8_t>(grown).subspan(5), page - ByteReader(grown).U32(1), marked);
     if (ReplaceRow(row.page, format, row.slot, grown)) return;
     // No room on the host page: keep the marks in bitmap pages instead.
-    const std::vector<uint8_t> reference = AsReferenceMap(pages, format, grown, uncovered_value, new_page);
+    const std::vector<uint8_t> reference =
+        AsReferenceMap(pages, format, grown, row.bytes.size(), uncovered_value, new_page);
     MapRow host = MutableMapRow(pages, format, map_pointer);
     if (!ReplaceRow(host.page, format, host.slot, reference))
       ThrowCorrupt("usage map host page " + std::to_string(map_pointer >> 8) + " is full");

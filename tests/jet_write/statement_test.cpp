@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <sstream>
 
 #include "jet/common/error.h"
 #include "jet/write/database_writer.h"
+#include "jet/core/database.h"
 #include "tests/support/corpus.h"
+#include "tests/support/engine_checks.h"
 
 namespace vantrel::test {
 namespace {
@@ -103,6 +107,54 @@ TEST_F(ExecuteTest, AFailingStatementChangesNothing) {
   writer.reset();
   std::ifstream again(path, std::ios::binary);
   EXPECT_EQ(std::vector<char>((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>()), original);
+}
+
+}  // namespace
+}  // namespace vantrel::test
+
+namespace vantrel::test {
+namespace {
+
+// Fills and copies over thousands of rows holding memo and OLE values: every row is written
+// back with its long values, and an independent reader sees them all.
+TEST(ExecuteOnLongValues, FillsAndCopiesOfThousandsOfRowsWithMemoAndOle) {
+  VANTREL_REQUIRE_CORPUS();
+  TempDir dir;
+  const auto path = dir / "local.mdb";
+  std::filesystem::copy_file(CorpusDir() / "jet4" / "test2V2000.mdb", path);
+  std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+  const std::string long_text(3000, 'x');
+  {
+    auto writer = jet::DatabaseWriter::Open(path);
+    const jet::TableInfo* source = writer->database().FindTable("MSP_PROJECTS");
+    ASSERT_NE(source, nullptr);
+    jet::NewTable copy{"Grande", {}, {}, {}};
+    for (const jet::FieldInfo& field : source->fields) {
+      copy.columns.push_back({field.name(), field.dao_type, field.size});
+      copy.properties.emplace_back();
+    }
+    writer->CreateTable(copy);
+    writer->Execute("INSERT INTO [Grande] SELECT [MSP_PROJECTS].* FROM [MSP_PROJECTS]");
+    for (int i = 0; i < 12; ++i) writer->Execute("INSERT INTO Grande SELECT Grande.* FROM Grande");
+    writer->Execute("UPDATE Grande SET PROJ_PROP_AUTHOR = '" + long_text + "'");
+    writer->Execute("UPDATE Grande SET PROJ_NAME = 'Progetto'");
+    writer->Commit();
+  }
+  EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
+  auto database = jet::Database::Open(path);
+  const jet::TableInfo& table = *database->FindTable("Grande");
+  const size_t author = table.FindField("PROJ_PROP_AUTHOR")->column.position;
+  jet::Row row;
+  int rows = 0;
+  for (auto cursor = database->Rows(table); cursor.Next(row); ++rows) ASSERT_EQ(row[author], jet::Value{long_text});
+  EXPECT_EQ(rows, 4096);
+  // One line a row (line feeds inside memos escaped), each with the new name and the long text.
+  std::istringstream exported(Output("mdb-export -H -e '" + path.string() + "' Grande 2>&1"));
+  int lines = 0;
+  for (std::string line; std::getline(exported, line); ++lines) {
+    ASSERT_EQ(line.rfind("1,\"Progetto\",\"" + long_text + "\",", 0), 0u) << line.substr(0, 120);
+  }
+  EXPECT_EQ(lines, 4096);
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <optional>
+#include <vector>
+
 #include "jet/common/error.h"
 
 namespace jet {
@@ -58,6 +62,80 @@ TEST(ValueConversion, TextIsCutToTheFieldAndDatesParse) {
   EXPECT_EQ(ConvertForColumn(DateTime{27293.5}, Column(FieldType::kText, 40), Format::kJet4),
             Value{std::string("21/09/1974 12:00:00")});
   EXPECT_TRUE(IsNull(ConvertForColumn(Value{}, Column(FieldType::kLong), Format::kJet4)));
+}
+
+}  // namespace
+}  // namespace jet
+
+namespace jet {
+namespace {
+
+// Every pair of the field types a copy meets: a value that fits converts, and a value the
+// target cannot hold is refused with Jet's number, never stored wrong.
+TEST(ValueConversion, EveryPairOfFieldTypesHasItsSuccessAndItsRefusal) {
+  struct Source {
+    FieldType type;
+    Value fits;
+    std::optional<Value> too_big;  // out of range for narrower numbers, or no number at all
+  };
+  const std::vector<Source> sources = {
+      {FieldType::kBoolean, false, true},  // Yes is -1, which a Byte cannot hold
+      {FieldType::kByte, uint8_t{1}, std::nullopt},
+      {FieldType::kInteger, int16_t{1}, int16_t{30000}},
+      {FieldType::kLong, int32_t{1}, int32_t{100000}},
+      {FieldType::kCurrency, Currency{10000}, Currency{int64_t{10000} * 10000000000}},
+      {FieldType::kSingle, 1.5f, 1e20f},
+      {FieldType::kDouble, 1.5, 1e300},
+      {FieldType::kDateTime, DateTime{2}, DateTime{100000}},
+      {FieldType::kText, std::string("1"), std::string("abc")},
+      {FieldType::kMemo, std::string("1"), std::string("abc")},
+  };
+  // The largest magnitude each numeric target holds.
+  const std::map<FieldType, double> range = {{FieldType::kByte, 255},          {FieldType::kInteger, 32767},
+                                             {FieldType::kLong, 2147483647.0}, {FieldType::kCurrency, 9.2e14},
+                                             {FieldType::kSingle, 3.4e38},     {FieldType::kDouble, 1.7e308},
+                                             {FieldType::kDateTime, 2958465}};
+  const auto magnitude = [](const Value& value) -> std::optional<double> {
+    if (const auto* v = std::get_if<bool>(&value)) return *v ? -1.0 : 0.0;
+    if (const auto* v = std::get_if<int16_t>(&value)) return *v;
+    if (const auto* v = std::get_if<int32_t>(&value)) return *v;
+    if (const auto* v = std::get_if<Currency>(&value)) return v->ten_thousandths / 10000.0;
+    if (const auto* v = std::get_if<float>(&value)) return *v;
+    if (const auto* v = std::get_if<double>(&value)) return *v;
+    if (const auto* v = std::get_if<DateTime>(&value)) return v->days;
+    return std::nullopt;
+  };
+  int pairs = 0, refusals = 0;
+  for (const Source& source : sources) {
+    for (const Source& target : sources) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(source.type)) + " -> " +
+                   std::to_string(static_cast<int>(target.type)));
+      const ColumnDef column = Column(target.type, 100);
+      ++pairs;
+      // Text that is a number for number targets, a date for date targets.
+      Value fits = source.fits;
+      if (std::holds_alternative<std::string>(fits) && target.type == FieldType::kDateTime) fits = std::string("21/09/1974");
+      EXPECT_EQ(ErrorOf(fits, column), 0);
+      if (!source.too_big) continue;
+      const bool text_target = target.type == FieldType::kText || target.type == FieldType::kMemo;
+      int32_t expected = 0;
+      if (text_target || target.type == FieldType::kBoolean) {
+        expected = 0;  // any number has a text form and a truth value; text "abc" is text
+        if (target.type == FieldType::kBoolean && std::holds_alternative<std::string>(*source.too_big))
+          expected = conversion_err::kDataTypeConversion;
+      } else if (std::holds_alternative<std::string>(*source.too_big)) {
+        expected = conversion_err::kDataTypeConversion;
+      } else if (const double m = *magnitude(*source.too_big);
+                 m > range.at(target.type) || (target.type == FieldType::kByte && m < 0)) {
+        expected = conversion_err::kNumericOverflow;
+      }
+      const int32_t got = ErrorOf(*source.too_big, column);
+      EXPECT_EQ(got, expected);
+      refusals += got != 0;
+    }
+  }
+  EXPECT_EQ(pairs, 100);
+  EXPECT_GT(refusals, 30);
 }
 
 }  // namespace
