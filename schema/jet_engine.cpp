@@ -121,7 +121,7 @@ class JetField : public Field {
       detached_->ordinal_position = value;
       return;
     }
-    NotSupported();
+    session_->writer().SetColumnProperty(table_, name_, {"OrdinalPosition", std::nullopt, std::nullopt, value});
   }
 
   // Stores what was set on a detached field once it belongs to a table.

@@ -116,7 +116,12 @@ void DatabaseWriter::ApplyColumnProperty(PropertyBlob& blob, const TableInfo& in
   if (!field) ThrowItemNotFound(column_name);
   PropertyGroup& group = GroupFor(blob, field->name());
   StoredProperty property;
-  if (value.boolean) {
+  if (value.integer) {
+    // DAO's OrdinalPosition is an Integer.
+    property.name = value.name;
+    property.type = dao_type::kInteger;
+    property.value = {static_cast<uint8_t>(*value.integer), static_cast<uint8_t>(static_cast<uint16_t>(*value.integer) >> 8)};
+  } else if (value.boolean) {
     property = BoolProperty(value.name, *value.boolean);
   } else {
     property = TextProperty(value.name, value.text.value_or(""), format());
@@ -126,7 +131,7 @@ void DatabaseWriter::ApplyColumnProperty(PropertyBlob& blob, const TableInfo& in
   auto existing = std::find_if(group.properties.begin(), group.properties.end(),
                                [&](const StoredProperty& p) { return SameObjectName(p.name, value.name); });
   // An empty text removes the property, as setting "" does in DAO.
-  const bool remove = !value.boolean && value.text.value_or("").empty();
+  const bool remove = !value.boolean && !value.integer && value.text.value_or("").empty();
   if (existing != group.properties.end()) {
     if (remove) {
       group.properties.erase(existing);

@@ -17,9 +17,10 @@ namespace jet {
 
 // The value of one of the column properties DAO exposes.
 struct ColumnPropertyValue {
-  std::string name;  // Required, AllowZeroLength, DefaultValue, ValidationRule, ValidationText
+  std::string name;  // Required, AllowZeroLength, DefaultValue, ValidationRule, ValidationText, OrdinalPosition
   std::optional<bool> boolean;
   std::optional<std::string> text;
+  std::optional<int16_t> integer;  // OrdinalPosition
 };
 
 // A table to create, as a detached DAO TableDef carries it to TableDefs.Append.

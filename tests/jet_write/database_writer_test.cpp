@@ -71,6 +71,7 @@ TEST_F(DatabaseWriterTest, PropertiesAreStoredAsAccessStoresThem) {
   writer->SetColumnProperty("Table1", "A", {"AllowZeroLength", true, std::nullopt});
   writer->AddColumn("Table1", {"NUOVO", 10, 20});
   writer->SetColumnProperty("Table1", "NUOVO", {"DefaultValue", std::nullopt, "\"x\""});
+  writer->SetColumnProperty("Table1", "NUOVO", {"OrdinalPosition", std::nullopt, std::nullopt, int16_t{2}});
   writer->Commit();
   writer.reset();
   auto database = jet::Database::Open(path);
@@ -82,6 +83,8 @@ TEST_F(DatabaseWriterTest, PropertiesAreStoredAsAccessStoresThem) {
   EXPECT_EQ(table->FindField("A")->required, true);
   EXPECT_EQ(table->FindField("A")->allow_zero_length, true);
   EXPECT_EQ(table->FindField("NUOVO")->default_value, "\"x\"");
+  EXPECT_EQ(table->FindField("NUOVO")->ordinal_position, 2) << "kept as the Integer property DAO reads";
+  EXPECT_EQ(table->FindField("E")->ordinal_position, 4) << "a field without the property keeps its place";
   EXPECT_EQ(table->FindField("C")->default_value, "0") << "other fields keep theirs";
   // An empty text removes the property.
   auto again = jet::DatabaseWriter::Open(path);
