@@ -66,7 +66,7 @@ TEST(CreateDatabase, MakesTheSystemObjectsOfAnEmptyJetDatabase) {
 // back with the same stored rows and the same SQL.
 TEST(CreateDatabase, QueriesCopiedIntoANewDatabaseKeepTheirDefinitions) {
   VANTREL_REQUIRE_CORPUS();
-  for (const char* sample : {"jet4/queryTestV2000.mdb"}) {
+  for (const char* sample : {"jet4/queryTestV2000.mdb", "jet3/queryTestV1997.mdb"}) {
     SCOPED_TRACE(sample);
     TempDir folder;
     const fs::path path = folder / "nuovo.mdb";
