@@ -1,5 +1,6 @@
 #include "jet/write/new_database.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -11,7 +12,6 @@
 #include "jet/core/catalog.h"
 #include "jet/core/data_page.h"
 #include "jet/core/header_page.h"
-#include "jet/core/rc4.h"
 #include "jet/core/table_def.h"
 #include "jet/store/output_page_file.h"
 #include "jet/store/page_overlay.h"
@@ -77,8 +77,9 @@ void WriteHeaderPage(std::span<uint8_t> page, double created) {
   for (size_t i = 0; i < 10; ++i) PutU32(page.data() + 0x42 + 4 * i, day);
   PutLe16(page, 0x6E, kGeneralSortOrder);
   std::memcpy(page.data() + 0x72, &created, sizeof created);
-  static const uint8_t kMask[] = {0xC7, 0xDA, 0x39, 0x6B};
-  Rc4Apply(kMask, page.subspan(kHeaderMaskOffset, HeaderMaskLength(Format::kJet4)));
+  // The mask is its own inverse: unmasking the clear page masks it.
+  const std::vector<uint8_t> masked = UnmaskHeaderPage(page, Format::kJet4);
+  std::copy(masked.begin(), masked.end(), page.begin());
   static const uint8_t kVersionTag[] = {0x54, 0x06, 0x00, 0x00, 0x34, 0x2E, 0x30, 0x00};
   std::memcpy(page.data() + 0x98, kVersionTag, sizeof kVersionTag);
   for (size_t entry = 0; entry < 256; ++entry) page[0xE00 + 2 * entry + 1] = 0x01;

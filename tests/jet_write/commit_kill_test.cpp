@@ -21,13 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Bytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 void ChangeAndCommit(const fs::path& path) {
   auto writer = jet::DatabaseWriter::Open(path);
   writer->CreateTable({"Nuova", {{"Codice", 4, 4}, {"Nome", 10, 50}}, {{}, {}}, {}});
@@ -42,7 +35,7 @@ TEST(CommitKill, TheFileIsTheOldOneOrTheWholeNewOne) {
   const fs::path database = folder / "local.mdb";
   fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", database);
   fs::permissions(database, fs::perms::owner_write, fs::perm_options::add);
-  const std::string original = Bytes(database);
+  const std::string original = FileBytes(database);
 
   // Kills are spread over the time a writer takes when left alone, on this machine (a
   // sanitizer build is many times slower), and a little past it.
@@ -82,7 +75,7 @@ TEST(CommitKill, TheFileIsTheOldOneOrTheWholeNewOne) {
     int status = 0;
     ::waitpid(child, &status, 0);
 
-    if (Bytes(database) == original) {
+    if (FileBytes(database) == original) {
       ++old_file;
       continue;
     }

@@ -16,6 +16,7 @@
 namespace {
 
 using vantrel::test::CheckErrors;
+using vantrel::test::FileBytes;
 using vantrel::test::CorpusFiles;
 using vantrel::test::ErrorOf;
 using vantrel::test::Output;
@@ -81,13 +82,6 @@ std::string CatalogOf(const std::filesystem::path& path) {
   return text;
 }
 
-std::string Bytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // The samples a compaction can copy: the password-protected one does not open by path.
 bool Compactable(const std::filesystem::path& path) { return path.filename() != "passwordV2000.mdb"; }
 
@@ -101,7 +95,7 @@ TEST(CompactDatabase, EverySampleKeepsItsContentsAndGetsNoLarger) {
     const auto copy = folder / "copy.mdb";
     std::filesystem::copy_file(sample, source);
     std::filesystem::permissions(source, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
-    const std::string before = Bytes(source);
+    const std::string before = FileBytes(source);
 
     try {
       jet::CompactDatabase(source, copy);
@@ -109,7 +103,7 @@ TEST(CompactDatabase, EverySampleKeepsItsContentsAndGetsNoLarger) {
       ADD_FAILURE() << error.number() << " " << error.description();
       continue;
     }
-    EXPECT_EQ(Bytes(source), before) << "the source must not change";
+    EXPECT_EQ(FileBytes(source), before) << "the source must not change";
     EXPECT_EQ(FirstDifference(DumpOf(copy), DumpOf(source)), "");
     EXPECT_EQ(CatalogOf(copy), CatalogOf(source));
     EXPECT_EQ(StaleNavigationIds(copy), std::vector<std::string>{});
@@ -139,7 +133,7 @@ TEST(CompactDatabase, ACompactedCopyCompactsToTheSameBytes) {
   TempDir folder;
   jet::CompactDatabase(sample, folder / "once.mdb");
   jet::CompactDatabase(folder / "once.mdb", folder / "twice.mdb");
-  EXPECT_EQ(Bytes(folder / "once.mdb"), Bytes(folder / "twice.mdb"));
+  EXPECT_EQ(FileBytes(folder / "once.mdb"), FileBytes(folder / "twice.mdb"));
 }
 
 TEST(CompactDatabase, RefusesAnExistingDestinationAndALockedOrMissingSource) {
@@ -151,7 +145,7 @@ TEST(CompactDatabase, RefusesAnExistingDestinationAndALockedOrMissingSource) {
   std::filesystem::permissions(source, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
   { std::ofstream(folder / "sede.md~") << "left over"; }
   EXPECT_EQ(ErrorOf([&] { jet::CompactDatabase(source, folder / "sede.md~"); }), 3204);
-  EXPECT_EQ(Bytes(folder / "sede.md~"), "left over");
+  EXPECT_EQ(FileBytes(folder / "sede.md~"), "left over");
   EXPECT_EQ(ErrorOf([&] { jet::CompactDatabase(folder / "missing.mdb", folder / "out.mdb"); }), 3024);
   {
     auto held = jet::store::WriteSession::Open(source);

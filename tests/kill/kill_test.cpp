@@ -28,13 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Bytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 int KillsPerTest() {
   const char* text = std::getenv("VANTREL_KILLS");
   const int kills = text ? std::atoi(text) : 0;
@@ -52,7 +45,7 @@ class KillTest : public ::testing::Test {
     writer->CreateTable({"Aggiunta", {{"Codice", 4, 4}, {"Nome", 10, 40}}, {{}, {}}, {}});
     writer->Commit();
     RestoreLocal();
-    original_ = Bytes(local_);
+    original_ = FileBytes(local_);
   }
   void RestoreLocal() {
     fs::remove(local_);
@@ -112,7 +105,7 @@ TEST_F(KillTest, KilledUpdateLeavesTheOldOrTheWholeUpdatedDatabase) {
   for (int round = 0; round < KillsPerTest(); ++round) {
     killed += KilledDuring(update, random, span);
     SCOPED_TRACE("round " + std::to_string(round));
-    if (Bytes(local_) == original_) {
+    if (FileBytes(local_) == original_) {
       ++old_file;
       continue;
     }
@@ -157,7 +150,7 @@ TEST_F(KillTest, KilledCompactionLeavesTheOldOrTheCompactedDatabase) {
       EXPECT_EQ(CheckErrors(folder_ / "sede.md~"), std::vector<std::string>{});
       fs::remove(folder_ / "sede.md~");
     }
-    if (Bytes(local_) == original_) {
+    if (FileBytes(local_) == original_) {
       ++old_file;
       continue;
     }

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,6 +29,14 @@ inline std::string Output(const std::string& command) {
     ::pclose(pipe);
   }
   return text;
+}
+
+// A file's bytes, for checking that something was left exactly as it was.
+inline std::string FileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 // The number of the engine error the operation raises; 0 when it succeeds.

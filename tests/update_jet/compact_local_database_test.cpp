@@ -25,20 +25,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Bytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 class CompactLocalDatabaseTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (CorpusDir().empty()) GTEST_SKIP() << "no sample databases";
     fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", local_);
     fs::permissions(local_, fs::perms::owner_write, fs::perm_options::add);
-    original_ = Bytes(local_);
+    original_ = FileBytes(local_);
   }
   void Compact(const std::string& box) {
     update::CompactLocalDatabase(box, state_, window_, schema::TheEngine());
@@ -79,8 +72,8 @@ TEST_F(CompactLocalDatabaseTest, LeftoverTemporaryFileFailsWithTheGeneralMessage
   EXPECT_EQ(window_.colours, std::vector<uint32_t>{0x00F0F0FF}) << "stays pale red";
   EXPECT_EQ(state_.sErrore, window_.boxes[0].text);
   EXPECT_EQ(state_.nErrore, 0);
-  EXPECT_EQ(Bytes(local_), original_);
-  EXPECT_EQ(Bytes(folder_ / "sede.md~"), "earlier failure");
+  EXPECT_EQ(FileBytes(local_), original_);
+  EXPECT_EQ(FileBytes(folder_ / "sede.md~"), "earlier failure");
 }
 
 TEST_F(CompactLocalDatabaseTest, HeldDatabaseShowsTheEnginesOwnDescription) {
@@ -89,7 +82,7 @@ TEST_F(CompactLocalDatabaseTest, HeldDatabaseShowsTheEnginesOwnDescription) {
   ASSERT_EQ(window_.boxes.size(), 1u);
   EXPECT_NE(window_.boxes[0].text.find("already opened exclusively"), std::string::npos) << window_.boxes[0].text;
   EXPECT_EQ(window_.lines.back(), local_.string() + " NON compattato");
-  EXPECT_EQ(Bytes(local_), original_);
+  EXPECT_EQ(FileBytes(local_), original_);
   EXPECT_FALSE(fs::exists(folder_ / "sede.md~"));
 }
 
@@ -134,7 +127,7 @@ TEST_F(CompactLocalDatabaseTest, KilledAtRandomMomentsTheDatabaseStaysIntact) {
     ::kill(child, SIGKILL);
     ::waitpid(child, &status, 0);
     if (WIFSIGNALED(status)) ++killed_while_running;
-    ASSERT_EQ(Bytes(local_), original_) << "round " << round;
+    ASSERT_EQ(FileBytes(local_), original_) << "round " << round;
     if (fs::exists(folder_ / "sede.md~"))
       EXPECT_EQ(CheckErrors(folder_ / "sede.md~"), std::vector<std::string>{}) << "round " << round;
   }
@@ -177,7 +170,7 @@ TEST_F(CompactLocalDatabaseTest, EveryFailedWriteSyncOrRenameLeavesTheDatabaseAn
         }
         if (window_.boxes.empty()) continue;  // a failure the compaction may ignore (folder sync)
         ++faults;
-        ASSERT_TRUE(Bytes(local_) == original_) << "step " << static_cast<int>(step) << " call " << nth;
+        ASSERT_TRUE(FileBytes(local_) == original_) << "step " << static_cast<int>(step) << " call " << nth;
         EXPECT_EQ(window_.boxes[0].text, "ERRORE IN FASE DI COMPATTAMENTO DEL DATABASE " + local_.string() +
                                              "\nCHIEDERE L'INTERVENTO DEL SISTEMISTA");
         EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 1) << "call " << nth;

@@ -24,13 +24,6 @@ namespace fs = std::filesystem;
 using jet::store::InjectedFault;
 using jet::store::IoStep;
 
-std::string Bytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 class UpdateFaultsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -47,7 +40,7 @@ class UpdateFaultsTest : public ::testing::Test {
     fs::remove(local_);
     fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", local_);
     fs::permissions(local_, fs::perms::owner_write, fs::perm_options::add);
-    original_ = Bytes(local_);
+    original_ = FileBytes(local_);
   }
   schema::PassState Run() {
     schema::PassState state;
@@ -88,7 +81,7 @@ TEST_F(UpdateFaultsTest, EveryFailedStepOfTheCommitLeavesTheLocalDatabaseAndAllo
         }
         ++faults;
         SCOPED_TRACE("step " + std::to_string(static_cast<int>(step)) + " call " + std::to_string(nth));
-        ASSERT_TRUE(Bytes(local_) == original_);
+        ASSERT_TRUE(FileBytes(local_) == original_);
         EXPECT_FALSE(window_.boxes.empty()) << "the user must be told";
         EXPECT_EQ(std::distance(fs::directory_iterator(folder_.path()), {}), 2) << "ref.mdb and loc.mdb only";
       }
@@ -120,7 +113,7 @@ TEST_F(UpdateFaultsTest, AFailedPassLeavesTheLocalDatabaseAsItWas) {
     ASSERT_FALSE(window_.boxes.empty());
     EXPECT_EQ(window_.boxes.back().title, "ERRORE in aggiornamento");
     EXPECT_EQ(window_.boxes.back().text.find("are in table"), std::string::npos) << "no rows were moved";
-    EXPECT_TRUE(Bytes(local_) == original_) << "run " << run;
+    EXPECT_TRUE(FileBytes(local_) == original_) << "run " << run;
   }
 }
 
