@@ -1,5 +1,8 @@
 #include "app/qt/rondival_window.h"
 
+#include <chrono>
+#include <memory>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -16,6 +19,7 @@
 #include <QShowEvent>
 
 #include "app/check_paths.h"
+#include "jet/write/row_copy_progress.h"
 #include "app/data_loss_summary.h"
 #include "update/compact_local_database.h"
 #include "app/dialog_filter.h"
@@ -314,7 +318,10 @@ void RondivalWindow::CmdEsegui_Click() {
   // A second command, or the exit, must not start from within the pass's yields.
   SetCommandsEnabled(false);
   RunLogAddItem(" ");
-  update::RunUpdate(state_, *this, engine_);
+  {
+    const auto responsive = KeepResponsiveWhileRowsAreCopied();
+    update::RunUpdate(state_, *this, engine_);
+  }
   SetCommandsEnabled(true);
   busy_ = false;
   if (state_.nErrore != 0) return;
@@ -330,7 +337,10 @@ void RondivalWindow::CmdEsegui_Click() {
   }
   busy_ = true;
   SetCommandsEnabled(false);
-  update::CompactLocalDatabase(txt_[1]->text().toStdString(), state_, *this, engine_);
+  {
+    const auto responsive = KeepResponsiveWhileRowsAreCopied();
+    update::CompactLocalDatabase(txt_[1]->text().toStdString(), state_, *this, engine_);
+  }
   SetCommandsEnabled(true);
   busy_ = false;
 }
@@ -396,6 +406,19 @@ std::string RondivalWindow::ChooseFile(const app::FileDialogRequest& request) {
 void RondivalWindow::BusyCursorOn() { QApplication::setOverrideCursor(Qt::WaitCursor); }
 void RondivalWindow::BusyCursorOff() { QApplication::restoreOverrideCursor(); }
 void RondivalWindow::DoEvents() { QApplication::processEvents(); }
+
+std::unique_ptr<jet::RowCopyProgressScope> RondivalWindow::KeepResponsiveWhileRowsAreCopied() {
+  // A rebuild or a compaction of a large table copies rows for a long time inside one engine
+  // call; the window repaints (and shows its busy pointer) every few tenths of a second
+  // meanwhile. The commands are disabled while it runs, so no second one can start.
+  auto last = std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
+  return std::make_unique<jet::RowCopyProgressScope>([this, last](const std::string&, uint64_t, uint64_t) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - *last < std::chrono::milliseconds(200)) return;
+    *last = now;
+    DoEvents();
+  });
+}
 
 void RondivalWindow::SetMousePointer(int pointer) {
   QApplication::restoreOverrideCursor();

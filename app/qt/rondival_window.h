@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QListWidget>
 #include <QWidget>
 
@@ -18,6 +20,10 @@ class QPushButton;
 // reach it only through schema::PassWindow, the path procedures through app::WindowPort.
 // Everything is laid out in twips and converted at the screen's logical resolution, so the
 // window keeps its proportions at any display scaling.
+namespace jet {
+class RowCopyProgressScope;
+}
+
 class RondivalWindow : public QWidget, public schema::PassWindow, public app::WindowPort {
  public:
   RondivalWindow(schema::DBEngine& engine, const QString& arguments);
@@ -66,6 +72,7 @@ class RondivalWindow : public QWidget, public schema::PassWindow, public app::Wi
   void CmdFine_Click();
   void cmdVerifica_Click();
   void ShowDataLossPreview();
+  std::unique_ptr<jet::RowCopyProgressScope> KeepResponsiveWhileRowsAreCopied();
   void CmdEsegui_Click();
   void SetCommandsEnabled(bool enabled);
   QRect Twips(const app::layout::TwipsRect& where) const;
