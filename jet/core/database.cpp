@@ -1,5 +1,6 @@
 #include "jet/core/database.h"
 
+#include <algorithm>
 #include <map>
 
 #include "jet/common/error.h"
@@ -75,6 +76,13 @@ void Database::Load() {
   TableDef msys_objects = ReadTableDefinition(pages, format, kCatalogDefinitionPage, code_page);
   msys_objects.name = "MSysObjects";
   catalog_ = ReadCatalog(pages, msys_objects, code_page);
+  // Every Jet catalog lists MSysObjects itself. Without that row the catalog's pages are gone
+  // (a cut or damaged file), and reading it as a database without tables would let an update
+  // drop every local table that such a reference seems to lack.
+  if (std::none_of(catalog_.begin(), catalog_.end(), [](const CatalogObject& object) {
+        return object.type == object_type::kTable && SameObjectName(object.name, "MSysObjects");
+      }))
+    ThrowCorrupt("the catalog of '" + path_.string() + "' has no row for MSysObjects");
 
   std::vector<const CatalogObject*> query_objects;
   for (const CatalogObject& object : catalog_) {
