@@ -265,6 +265,36 @@ TEST_F(BadInputTest, BadReferenceLeavesAGoodLocalUntouched) {
   EXPECT_TRUE(Bytes(good_local) == local_before);
 }
 
+// A reference cut anywhere: the update either refuses it and leaves the local as it was, or
+// reads enough of it to finish, and then no local table the whole reference has is dropped.
+TEST_F(BadInputTest, CutReferenceNeverCostsALocalTable) {
+  const std::string whole = Bytes(reference);
+  const uint64_t pages = whole.size() / 4096;
+  const fs::path cut = dir / "rif_tronco.mdb";
+  const fs::path local = dir / "loc.mdb";
+  int finished = 0, refused = 0;
+  for (uint64_t k = 1; k <= 24; ++k) {
+    const uint64_t kept = k * pages / 25;
+    WriteBytes(cut, whole.substr(0, kept * 4096));
+    CopyWritable(CorpusDir() / "jet4" / "testV2000.mdb", local);
+    const std::string local_before = Bytes(local);
+    ++bad_inputs_tried;
+    const Outcome outcome = RunPass(Pass::kUpdate, cut, local);
+    SCOPED_TRACE("reference cut after page " + std::to_string(kept));
+    if (outcome.state.nErrore != 0) {
+      ++refused;
+      EXPECT_FALSE(Shown(outcome.window).empty());
+      EXPECT_TRUE(Bytes(local) == local_before);
+    } else {
+      ++finished;
+      auto database = jet::Database::Open(local);
+      for (const char* table : {"Table1", "Table2", "Table3", "Table4"})
+        EXPECT_NE(database->FindTable(table), nullptr) << table << " was dropped";
+    }
+  }
+  std::printf("[ cut reference ] %d refused, %d finished\n", refused, finished);
+}
+
 // A good pair under a path the engine must pass through unchanged: blanks, accented letters,
 // a folder chain near the old 260-character limit.
 void ExpectUpdatesUnder(const fs::path& reference, const fs::path& folder) {
