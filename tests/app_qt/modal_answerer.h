@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
@@ -42,8 +43,19 @@ class ModalAnswerer : public QObject {
   static std::function<void(QWidget*)> Choose(const QString& path) {
     return [path](QWidget* modal) {
       if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+        // A busy machine may still be loading the folder when the dialog shows, and then the
+        // selection does not take at once: accept only once the dialog names the file.
+        auto* attempt = new QTimer(dialog);  // owned by the dialog, gone with it
+        QObject::connect(attempt, &QTimer::timeout, dialog, [dialog, path, attempt] {
+          if (QFileInfo(dialog->selectedFiles().value(0)) != QFileInfo(path)) {
+            dialog->selectFile(path);
+            return;
+          }
+          attempt->stop();
+          static_cast<QDialog*>(dialog)->accept();  // public on QDialog, the file dialog's own runs
+        });
         dialog->selectFile(path);
-        static_cast<QDialog*>(dialog)->accept();  // public on QDialog, the file dialog's own runs
+        attempt->start(10);
       }
     };
   }
