@@ -1,0 +1,131 @@
+// The verify pass on a large schema against a baseline measured in the same run on the same
+// file: mdb-schema (mdbtools) printing that schema. Both files are made here with the engine,
+// deterministically: TABLES tables of FIELDS fields of every type and INDEXES indexes each; the
+// local copy differs from the reference in one table of every ten (a text size).
+//
+//   verify_bench FOLDER [tables] [fields] [indexes] [repetitions]
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "jet/common/error.h"
+#include "jet/write/database_writer.h"
+#include "jet/write/new_database.h"
+#include "schema/engine.h"
+#include "schema/pass_state.h"
+#include "schema/pass_window.h"
+#include "schema/verify_pass.h"
+
+namespace {
+
+class CountingWindow : public schema::PassWindow {
+ public:
+  void RunLogSetBackColor(uint32_t) override {}
+  void RunLogClear() override {}
+  void RunLogAddItem(const std::string&) override { ++lines; }
+  int MessageBox(const std::string&, int, const std::string&) override { return 1; }
+  void BusyCursorOn() override {}
+  void BusyCursorOff() override {}
+  void DoEvents() override {}
+  int lines = 0;
+};
+
+void MakeDatabase(const std::filesystem::path& path, int tables, int fields, int indexes, bool local) {
+  static const int16_t kTypes[] = {1, 2, 3, 4, 5, 6, 7, 8, 10, 12};
+  std::filesystem::remove(path);
+  jet::CreateDatabase(path);
+  auto writer = jet::DatabaseWriter::Open(path);
+  for (int t = 0; t < tables; ++t) {
+    jet::NewTable table{"Tabella" + std::to_string(t), {}, {}, {}};
+    for (int f = 0; f < fields; ++f) {
+      const int16_t type = kTypes[f % 10];
+      int32_t size = type == 10 ? 50 : 0;
+      if (local && t % 10 == 0 && f == 8) size = 20;  // a text size the update would change
+      table.columns.push_back({"Campo" + std::to_string(f), type, size});
+      table.properties.emplace_back();
+    }
+    for (int i = 0; i < indexes && i < fields; ++i)
+      table.indexes.push_back({"Indice" + std::to_string(i), i == 0, i == 0, {"Campo" + std::to_string(i)}});
+    writer->CreateTable(table);
+  }
+  writer->Commit();
+}
+
+struct Run {
+  double seconds = 0;
+  long peak_kilobytes = 0;
+};
+
+Run InChild(const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    work();
+    ::_exit(0);
+  }
+  int status = 0;
+  rusage usage{};
+  ::wait4(child, &status, 0, &usage);
+  return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), usage.ru_maxrss};
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s FOLDER [tables] [fields] [indexes] [repetitions]\n", argv[0]);
+    return 2;
+  }
+  const std::filesystem::path folder = argv[1];
+  const int tables = argc > 2 ? std::atoi(argv[2]) : 500;
+  const int fields = argc > 3 ? std::atoi(argv[3]) : 40;
+  const int indexes = argc > 4 ? std::atoi(argv[4]) : 4;
+  const int repetitions = argc > 5 ? std::max(1, std::atoi(argv[5])) : 3;
+  const auto reference = folder / "verify_ref.mdb";
+  const auto local = folder / "verify_loc.mdb";
+  try {
+    MakeDatabase(reference, tables, fields, indexes, false);
+    MakeDatabase(local, tables, fields, indexes, true);
+  } catch (const jet::Error& error) {
+    std::fprintf(stderr, "error %d: %s\n", error.number(), error.description());
+    return 1;
+  }
+  std::vector<double> verify_times, schema_times;
+  long verify_peak = 0;
+  for (int i = 0; i < repetitions; ++i) {
+    const Run verify = InChild([&] {
+      schema::PassState state;
+      state.LPathAgg = reference.string();
+      state.LPathLoc = local.string();
+      CountingWindow window;
+      schema::VerifyUpdate(state, window, schema::TheEngine());
+      std::fprintf(stderr, "verify: %d lines, nErrore %d\n", window.lines, state.nErrore);
+    });
+    const Run baseline = InChild([&] {
+      const std::string command = "mdb-schema '" + local.string() + "' > /dev/null 2>&1";
+      ::_exit(std::system(command.c_str()) == 0 ? 0 : 1);
+    });
+    verify_times.push_back(verify.seconds);
+    schema_times.push_back(baseline.seconds);
+    verify_peak = std::max(verify_peak, verify.peak_kilobytes);
+  }
+  std::printf("schema: %d tables x %d fields, %d indexes each; %.1f MB; %d runs, medians\n", tables, fields, indexes,
+              std::filesystem::file_size(local) / 1e6, repetitions);
+  std::printf("mdb-schema: %.2f s\nverify:     %.2f s, peak %ld KB\nverify / mdb-schema: %.2fx\n",
+              Median(schema_times), Median(verify_times), verify_peak, Median(verify_times) / Median(schema_times));
+  return 0;
+}
