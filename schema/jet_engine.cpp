@@ -350,12 +350,8 @@ class TablesCollection : public TableDefs {
   explicit TablesCollection(SessionRef session) : session_(std::move(session)) {}
   int16_t Count() const override { return CountOf(session_->view().tables().size()); }
   TableDefRef Item(int16_t position) const override {
-    std::vector<std::string> names;
-    for (const jet::TableInfo& table : session_->view().tables()) names.push_back(table.name);
     // By name, as DAO enumerates them from the catalog's name index.
-    std::stable_sort(names.begin(), names.end(),
-                     [](const std::string& a, const std::string& b) { return jet::ObjectNameLess(a, b); });
-    return std::make_shared<JetTable>(session_, At(names, position));
+    return std::make_shared<JetTable>(session_, At(session_->view().tables_by_name(), position)->name);
   }
   void Refresh() override {}
   void Append(const TableDefRef& table) override {

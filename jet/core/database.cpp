@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <map>
+#include <string>
+#include <unordered_map>
 
 #include "jet/common/error.h"
 #include "jet/core/catalog.h"
@@ -105,6 +107,7 @@ void Database::Load() {
     }
     tables_.push_back(std::move(table));
   }
+  IndexTableNames();
 
   if (query_objects.empty()) return;
   const TableInfo* msys_queries = FindTable("MSysQueries");
@@ -129,10 +132,32 @@ void Database::Load() {
   }
 }
 
+namespace {
+
+// The key a name is found by: Jet compares names without regard to ASCII case.
+std::string NameKey(std::string_view name) {
+  std::string key(name);
+  for (char& c : key)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return key;
+}
+
+}  // namespace
+
+void Database::IndexTableNames() {
+  // A pass looks tables up by name and walks them by position thousands of times; both are
+  // answered from these, made once, instead of a scan and a sort each time.
+  table_positions_.clear();
+  for (size_t i = 0; i < tables_.size(); ++i) table_positions_.emplace(NameKey(tables_[i].name), i);
+  tables_by_name_.resize(tables_.size());
+  for (size_t i = 0; i < tables_.size(); ++i) tables_by_name_[i] = &tables_[i];
+  std::stable_sort(tables_by_name_.begin(), tables_by_name_.end(),
+                   [](const TableInfo* a, const TableInfo* b) { return ObjectNameLess(a->name, b->name); });
+}
+
 const TableInfo* Database::FindTable(std::string_view name) const {
-  for (const TableInfo& table : tables_)
-    if (SameObjectName(table.name, name)) return &table;
-  return nullptr;
+  const auto found = table_positions_.find(NameKey(name));  // the first table of that name
+  return found == table_positions_.end() ? nullptr : &tables_[found->second];
 }
 
 const QueryInfo* Database::FindQuery(std::string_view name) const {

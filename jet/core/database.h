@@ -2,7 +2,9 @@
 
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "jet/common/page_source.h"
@@ -35,6 +37,8 @@ class Database {
 
   // Every table, system and linked ones included, in catalog order.
   const std::vector<TableInfo>& tables() const { return tables_; }
+  // The same tables by name without regard to case, as DAO's collection lists them.
+  const std::vector<const TableInfo*>& tables_by_name() const { return tables_by_name_; }
   const TableInfo* FindTable(std::string_view name) const;
   // Every stored query, in catalog order.
   const std::vector<QueryInfo>& queries() const { return queries_; }
@@ -63,6 +67,7 @@ class Database {
   struct Files;
   Database() = default;
   void Load();
+  void IndexTableNames();
 
   std::filesystem::path path_;
   std::unique_ptr<Files> files_;
@@ -70,6 +75,8 @@ class Database {
   DatabaseHeader header_;
   std::vector<CatalogObject> catalog_;
   std::vector<TableInfo> tables_;
+  std::unordered_map<std::string, size_t> table_positions_;  // lower-case name -> first table
+  std::vector<const TableInfo*> tables_by_name_;
   std::vector<QueryInfo> queries_;
 };
 
