@@ -16,39 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/measured_run.h"
 #include "jet/common/error.h"
 #include "jet/store/file_io.h"
 #include "jet/write/compaction.h"
 
 namespace {
 
-struct Run {
-  double seconds = 0;
-  long peak_kilobytes = 0;
-};
-
-// Runs `work` in a child process: its wall time and its peak resident memory.
-Run InChild(const std::function<void()>& work) {
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t child = ::fork();
-  if (child == 0) {
-    try {
-      work();
-    } catch (const jet::Error& error) {
-      std::fprintf(stderr, "error %d: %s\n", error.number(), error.description());
-      ::_exit(1);
-    }
-    ::_exit(0);
-  }
-  int status = 0;
-  rusage usage{};
-  ::wait4(child, &status, 0, &usage);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    std::fprintf(stderr, "the measured run failed\n");
-    std::exit(1);
-  }
-  return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), usage.ru_maxrss};
-}
 
 void CopyDurably(const std::filesystem::path& from, const std::filesystem::path& to) {
   std::filesystem::copy_file(from, to);
@@ -56,12 +30,12 @@ void CopyDurably(const std::filesystem::path& from, const std::filesystem::path&
   jet::store::SyncFile(file, to);
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 }  // namespace
+
+using bench::InChild;
+using bench::Median;
+using bench::Run;
 
 int main(int argc, char** argv) {
   if (argc < 2) {

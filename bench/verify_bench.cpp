@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/measured_run.h"
 #include "jet/common/error.h"
 #include "jet/write/database_writer.h"
 #include "jet/write/new_database.h"
@@ -60,30 +61,13 @@ void MakeDatabase(const std::filesystem::path& path, int tables, int fields, int
   writer->Commit();
 }
 
-struct Run {
-  double seconds = 0;
-  long peak_kilobytes = 0;
-};
 
-Run InChild(const std::function<void()>& work) {
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t child = ::fork();
-  if (child == 0) {
-    work();
-    ::_exit(0);
-  }
-  int status = 0;
-  rusage usage{};
-  ::wait4(child, &status, 0, &usage);
-  return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), usage.ru_maxrss};
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
 
 }  // namespace
+
+using bench::InChild;
+using bench::Median;
+using bench::Run;
 
 int main(int argc, char** argv) {
   if (argc < 2) {
