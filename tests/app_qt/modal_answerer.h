@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QApplication>
+
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
@@ -10,6 +12,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <vector>
 
 // Answers the window's modal boxes and dialogs while a test waits on them: each one met is
@@ -45,16 +48,23 @@ class ModalAnswerer : public QObject {
       if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
         // A busy machine may still be loading the folder when the dialog shows, and then the
         // selection does not take at once: accept only once the dialog names the file.
+        // Types the name as a user would, again until it holds, and gives up after two seconds
+        // (the test then fails on the path rather than hanging).
         auto* attempt = new QTimer(dialog);  // owned by the dialog, gone with it
-        QObject::connect(attempt, &QTimer::timeout, dialog, [dialog, path, attempt] {
-          if (QFileInfo(dialog->selectedFiles().value(0)) != QFileInfo(path)) {
-            dialog->selectFile(path);
+        auto tries = std::make_shared<int>(0);
+        const auto select = [dialog, path] {
+          dialog->selectFile(path);
+          if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) name->setText(QFileInfo(path).fileName());
+        };
+        QObject::connect(attempt, &QTimer::timeout, dialog, [dialog, path, attempt, tries, select] {
+          if (QFileInfo(dialog->selectedFiles().value(0)) != QFileInfo(path) && ++*tries < 200) {
+            select();
             return;
           }
           attempt->stop();
           static_cast<QDialog*>(dialog)->accept();  // public on QDialog, the file dialog's own runs
         });
-        dialog->selectFile(path);
+        select();
         attempt->start(10);
       }
     };
