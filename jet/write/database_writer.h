@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "jet/core/database.h"
 #include "jet/query/property_blob.h"
@@ -17,6 +18,12 @@ namespace jet {
 
 // The value of one of the column properties DAO exposes.
 struct ColumnPropertyValue {
+  // The integer comes last and is optional, so the Boolean and text properties are written
+  // {name, boolean, text} as before.
+  ColumnPropertyValue(std::string name, std::optional<bool> boolean, std::optional<std::string> text,
+                      std::optional<int16_t> integer = std::nullopt)
+      : name(std::move(name)), boolean(boolean), text(std::move(text)), integer(integer) {}
+
   std::string name;  // Required, AllowZeroLength, DefaultValue, ValidationRule, ValidationText, OrdinalPosition
   std::optional<bool> boolean;
   std::optional<std::string> text;
