@@ -16,10 +16,6 @@ constexpr uint32_t kLongValueKindMask = 0xC0000000;
 constexpr uint32_t kInline = 0x80000000;
 constexpr uint32_t kSingleRow = 0x40000000;
 
-bool IsLongValue(const ColumnDef& column) {
-  return column.type == static_cast<uint8_t>(FieldType::kMemo) || column.type == static_cast<uint8_t>(FieldType::kOle);
-}
-
 // Claims the LVAL rows of one value that has already been read whole, so its chain is known
 // to end; the visited set still guards the walk on its own.
 void ClaimLongValueRows(PageSource& pages, Format format, std::span<const uint8_t> header, const std::string& owner,
@@ -100,12 +96,12 @@ class RowChecker {
 
   void ClaimLongValues(std::span<const uint8_t> bytes, const Row& row) {
     bool any = false;
-    for (const ColumnDef& column : table_.columns) any = any || IsLongValue(column);
+    for (const ColumnDef& column : table_.columns) any = any || column.long_value();
     if (!any) return;
     const RowLayout layout = ReadRowLayout(table_, bytes, format_);
     for (size_t i = 0; i < table_.columns.size(); ++i) {
       const ColumnDef& column = table_.columns[i];
-      if (!IsLongValue(column) || IsNull(row[i])) continue;
+      if (!column.long_value() || IsNull(row[i])) continue;
       const auto stored = layout.ValueBytes(column);
       if (!stored || stored->size() < 12) continue;
       const std::vector<uint8_t> header(stored->begin(), stored->begin() + 12);

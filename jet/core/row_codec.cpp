@@ -165,7 +165,7 @@ Row DecodeRow(const TableDef& table, std::span<const uint8_t> stored_row, const 
   std::span<const uint8_t> row = stored_row;
   if (context.pages != nullptr) {
     for (const ColumnDef& column : table.columns) {
-      if (column.type == static_cast<uint8_t>(FieldType::kMemo) || column.type == static_cast<uint8_t>(FieldType::kOle)) {
+      if (column.long_value()) {
         own_copy.assign(stored_row.begin(), stored_row.end());
         row = own_copy;
         break;

@@ -93,10 +93,6 @@ std::vector<uint8_t> ValueBytes(const ColumnDef& column, const Value& value, con
   }
 }
 
-bool IsLongValue(const ColumnDef& column) {
-  return column.type == static_cast<uint8_t>(FieldType::kMemo) || column.type == static_cast<uint8_t>(FieldType::kOle);
-}
-
 bool IsBoolean(const ColumnDef& column) { return column.type == static_cast<uint8_t>(FieldType::kBoolean); }
 
 // The image of a memo or OLE value given `room` bytes left in the row.
@@ -192,7 +188,7 @@ std::vector<uint8_t> EncodeRow(const TableDef& table, const Row& values, const E
     }
     if (IsNull(value)) continue;
     mask[column.number / 8] |= bit;
-    if (IsLongValue(column) && !column.fixed()) {
+    if (column.long_value() && !column.fixed()) {
       long_value_columns.push_back(i);
       continue;
     }

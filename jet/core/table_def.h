@@ -41,6 +41,10 @@ struct ColumnDef {
   bool fixed() const { return (flags & column_flag::kFixedLength) != 0; }
   bool auto_number() const { return (flags & (column_flag::kAutoNumber | column_flag::kAutoGuid)) != 0; }
   bool compressed_unicode() const { return (extra_flags & 0x01) != 0; }
+  // Memo and OLE: the row holds a long-value reference, the value lives on long-value pages.
+  bool long_value() const {
+    return type == static_cast<uint8_t>(FieldType::kMemo) || type == static_cast<uint8_t>(FieldType::kOle);
+  }
 };
 
 struct IndexColumnDef {

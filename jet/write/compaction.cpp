@@ -76,12 +76,11 @@ class Compactor {
                                                       ? kCatalogDefinitionPage
                                                       : allocator_->Allocate();
     }
-    std::vector<uint32_t> copied;
-    for (const TableInfo* table : tables) {
-      // Two catalog rows naming one definition (a damaged catalog) share one copy of it.
-      if (std::find(copied.begin(), copied.end(), table->def.definition_page) != copied.end()) continue;
-      copied.push_back(table->def.definition_page);
-      CopyTable(*table);
+    for (size_t i = 0; i < tables.size(); ++i) {
+      // Two catalog rows naming one definition (a damaged catalog) share one copy of it; the
+      // tables are in definition-page order, so such rows are neighbours.
+      if (i > 0 && tables[i]->def.definition_page == tables[i - 1]->def.definition_page) continue;
+      CopyTable(*tables[i]);
     }
     MarkPagesPastTheEndFree();
     Flush();
@@ -253,9 +252,7 @@ class Compactor {
   }
 
   static bool HasLongValueColumns(const TableDef& table) {
-    return std::any_of(table.columns.begin(), table.columns.end(), [](const ColumnDef& column) {
-      return column.type == static_cast<uint8_t>(FieldType::kMemo) || column.type == static_cast<uint8_t>(FieldType::kOle);
-    });
+    return std::any_of(table.columns.begin(), table.columns.end(), [](const ColumnDef& c) { return c.long_value(); });
   }
 
   // Access marks the pages past the end of the file free in the global map; so does this
