@@ -3,16 +3,11 @@
 // process, so its peak memory is the compaction's own.
 //
 //   compaction_bench FILE.mdb [repetitions]
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,13 +18,11 @@
 
 namespace {
 
-
 void CopyDurably(const std::filesystem::path& from, const std::filesystem::path& to) {
   std::filesystem::copy_file(from, to);
   auto file = jet::store::OpenExisting(to, jet::store::OpenMode::kReadWrite);
   jet::store::SyncFile(file, to);
 }
-
 
 }  // namespace
 

@@ -4,16 +4,12 @@
 // local copy differs from the reference in one table of every ten (a text size).
 //
 //   verify_bench FOLDER [tables] [fields] [indexes] [repetitions]
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -60,8 +56,6 @@ void MakeDatabase(const std::filesystem::path& path, int tables, int fields, int
   }
   writer->Commit();
 }
-
-
 
 }  // namespace
 
