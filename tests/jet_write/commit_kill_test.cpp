@@ -33,8 +33,7 @@ TEST(CommitKill, TheFileIsTheOldOneOrTheWholeNewOne) {
   VANTREL_REQUIRE_CORPUS();
   TempDir folder;
   const fs::path database = folder / "local.mdb";
-  fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", database);
-  fs::permissions(database, fs::perms::owner_write, fs::perm_options::add);
+  CopyWritable(CorpusDir() / "jet4" / "testV2000.mdb", database);
   const std::string original = FileBytes(database);
 
   // Kills are spread over the time a writer takes when left alone, on this machine (a
@@ -54,8 +53,7 @@ TEST(CommitKill, TheFileIsTheOldOneOrTheWholeNewOne) {
   const auto span = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started);
   const auto longest = static_cast<useconds_t>(span.count() * 6 / 5);
   fs::remove(database);
-  fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", database);
-  fs::permissions(database, fs::perms::owner_write, fs::perm_options::add);
+  CopyWritable(CorpusDir() / "jet4" / "testV2000.mdb", database);
 
   std::mt19937 random(7122026);
   int old_file = 0, new_file = 0;
@@ -86,8 +84,7 @@ TEST(CommitKill, TheFileIsTheOldOneOrTheWholeNewOne) {
     ASSERT_EQ(CheckErrors(database), std::vector<std::string>{}) << "round " << round;
     // Back to the original for the next round.
     fs::remove(database);
-    fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", database);
-    fs::permissions(database, fs::perms::owner_write, fs::perm_options::add);
+    CopyWritable(CorpusDir() / "jet4" / "testV2000.mdb", database);
   }
   // Both outcomes must have been seen, or the kills missed the commit altogether.
   EXPECT_GT(old_file, 0);

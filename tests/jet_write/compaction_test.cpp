@@ -16,6 +16,7 @@
 namespace {
 
 using vantrel::test::CheckErrors;
+using vantrel::test::CopyWritable;
 using vantrel::test::FileBytes;
 using vantrel::test::CorpusFiles;
 using vantrel::test::ErrorOf;
@@ -93,8 +94,7 @@ TEST(CompactDatabase, EverySampleKeepsItsContentsAndGetsNoLarger) {
     TempDir folder;
     const auto source = folder / "source.mdb";
     const auto copy = folder / "copy.mdb";
-    std::filesystem::copy_file(sample, source);
-    std::filesystem::permissions(source, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+    CopyWritable(sample, source);
     const std::string before = FileBytes(source);
 
     try {
@@ -141,8 +141,7 @@ TEST(CompactDatabase, RefusesAnExistingDestinationAndALockedOrMissingSource) {
   const auto sample = vantrel::test::CorpusDir() / "jet4" / "testV2000.mdb";
   TempDir folder;
   const auto source = folder / "sede.mdb";
-  std::filesystem::copy_file(sample, source);
-  std::filesystem::permissions(source, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+  CopyWritable(sample, source);
   { std::ofstream(folder / "sede.md~") << "left over"; }
   EXPECT_EQ(ErrorOf([&] { jet::CompactDatabase(source, folder / "sede.md~"); }), 3204);
   EXPECT_EQ(FileBytes(folder / "sede.md~"), "left over");

@@ -121,8 +121,7 @@ TEST(ExecuteOnLongValues, FillsAndCopiesOfThousandsOfRowsWithMemoAndOle) {
   VANTREL_REQUIRE_CORPUS();
   TempDir dir;
   const auto path = dir / "local.mdb";
-  std::filesystem::copy_file(CorpusDir() / "jet4" / "test2V2000.mdb", path);
-  std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+  CopyWritable(CorpusDir() / "jet4" / "test2V2000.mdb", path);
   const std::string long_text(3000, 'x');
   {
     auto writer = jet::DatabaseWriter::Open(path);

@@ -38,8 +38,7 @@ class KillTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (CorpusDir().empty()) GTEST_SKIP() << "no sample databases";
-    fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", reference_);
-    fs::permissions(reference_, fs::perms::owner_write, fs::perm_options::add);
+    CopyWritable(CorpusDir() / "jet4" / "testV2000.mdb", reference_);
     auto writer = jet::DatabaseWriter::Open(reference_);
     writer->AddColumn("Table1", {"Nuovo", 10, 30});
     writer->CreateTable({"Aggiunta", {{"Codice", 4, 4}, {"Nome", 10, 40}}, {{}, {}}, {}});
@@ -49,8 +48,7 @@ class KillTest : public ::testing::Test {
   }
   void RestoreLocal() {
     fs::remove(local_);
-    fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", local_);
-    fs::permissions(local_, fs::perms::owner_write, fs::perm_options::add);
+    CopyWritable(CorpusDir() / "jet4" / "testV2000.mdb", local_);
   }
   // How long `work` takes in a child left alone: kills are spread over that span, so most of
   // them land while it runs, whatever the machine's speed.

@@ -39,6 +39,13 @@ inline std::string FileBytes(const std::filesystem::path& path) {
   return text.str();
 }
 
+// Copies a sample database to where a test changes it; the samples are read-only, the copy
+// must not be.
+inline void CopyWritable(const std::filesystem::path& from, const std::filesystem::path& to) {
+  std::filesystem::copy_file(from, to);
+  std::filesystem::permissions(to, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+}
+
 // The number of the engine error the operation raises; 0 when it succeeds.
 inline int32_t ErrorOf(const std::function<void()>& operation) {
   try {

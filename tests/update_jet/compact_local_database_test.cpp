@@ -29,8 +29,7 @@ class CompactLocalDatabaseTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (CorpusDir().empty()) GTEST_SKIP() << "no sample databases";
-    fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", local_);
-    fs::permissions(local_, fs::perms::owner_write, fs::perm_options::add);
+    CopyWritable(CorpusDir() / "jet4" / "testV2000.mdb", local_);
     original_ = FileBytes(local_);
   }
   void Compact(const std::string& box) {
@@ -164,8 +163,7 @@ TEST_F(CompactLocalDatabaseTest, EveryFailedWriteSyncOrRenameLeavesTheDatabaseAn
           // database, which goes back to the original for the next sweep.
           EXPECT_EQ(window_.lines.back(), "Compattatamento effettuato.");
           fs::remove(local_);
-          fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", local_);
-          fs::permissions(local_, fs::perms::owner_write, fs::perm_options::add);
+          CopyWritable(CorpusDir() / "jet4" / "testV2000.mdb", local_);
           break;
         }
         if (window_.boxes.empty()) continue;  // a failure the compaction may ignore (folder sync)

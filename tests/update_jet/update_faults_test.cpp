@@ -28,8 +28,7 @@ class UpdateFaultsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (CorpusDir().empty()) GTEST_SKIP() << "no sample databases";
-    fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", reference_);
-    fs::permissions(reference_, fs::perms::owner_write, fs::perm_options::add);
+    CopyWritable(CorpusDir() / "jet4" / "testV2000.mdb", reference_);
     auto writer = jet::DatabaseWriter::Open(reference_);
     writer->AddColumn("Table1", {"Nuovo", 10, 30});
     writer->Commit();
@@ -38,8 +37,7 @@ class UpdateFaultsTest : public ::testing::Test {
   void TearDown() override { jet::store::InjectFaultForTesting(std::nullopt); }
   void RestoreLocal() {
     fs::remove(local_);
-    fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", local_);
-    fs::permissions(local_, fs::perms::owner_write, fs::perm_options::add);
+    CopyWritable(CorpusDir() / "jet4" / "testV2000.mdb", local_);
     original_ = FileBytes(local_);
   }
   schema::PassState Run() {
