@@ -4,6 +4,7 @@
 
 #include "jet/common/error.h"
 #include "jet/store/file_io.h"
+#include "util/path_helpers.h"
 
 namespace update {
 namespace {
@@ -11,13 +12,6 @@ namespace {
 constexpr int32_t kExclusivelyOpened = 3356;
 constexpr int32_t kInUse = 3196;
 
-std::string PathFromBox(const std::string& text) {
-  const size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  std::string path = text.substr(first, text.find_last_not_of(' ') - first + 1);
-  if (path.size() >= 2 && path.front() == '"' && path.back() == '"') path = path.substr(1, path.size() - 2);
-  return path;
-}
 
 std::string GeneralFailure(const std::string& path) {
   return "ERRORE IN FASE DI COMPATTAMENTO DEL DATABASE " + path + "\nCHIEDERE L'INTERVENTO DEL SISTEMISTA";
@@ -34,7 +28,8 @@ void Fail(const std::string& message, const std::string& path, schema::PassState
 
 void CompactLocalDatabase(const std::string& path_box_text, schema::PassState& state, schema::PassWindow& window,
                           schema::DBEngine& engine) {
-  const std::string path = PathFromBox(path_box_text);
+  // The path as the path check takes it from the same box.
+  const std::string path = util::WithoutQuotes(util::Trim(path_box_text));
   const std::string title;  // the form's sTitolo, never set
   window.BusyCursorOn();
   window.RunLogSetBackColor(kCompactionRunningColour);

@@ -13,8 +13,8 @@ namespace update {
 // database's place. Every step goes to the run log, pale red while it runs or after a failure,
 // pale green after success; a failure is shown in a message box and leaves nErrore alone.
 //
-// `path_box_text` is the local path box as the user left it. Blanks around it and one pair of
-// surrounding double quotes are dropped, as the path check drops them.
+// `path_box_text` is the local path box as the user left it. Blanks around it and surrounding
+// double quotes are dropped, as the path check drops them.
 void CompactLocalDatabase(const std::string& path_box_text, schema::PassState& state, schema::PassWindow& window,
                           schema::DBEngine& engine);
 

@@ -90,8 +90,7 @@ bool FileExists(Platform& platform, std::string& path, int16_t attributes) {
 
 bool FileExists(Platform& platform, std::string& path, int16_t attributes, const FileLookup& lookup) {
   if (Trim(path).empty()) return false;
-  if (const size_t quote = path.find('"', 1); quote != std::string::npos)
-    path = path.substr(1, quote - 1) + path.substr(quote + 1);
+  path = WithoutQuotes(path);
   for (;;) {
     try {
       return lookup(path, attributes).has_value();

@@ -23,6 +23,14 @@ std::string Trim(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
+std::string WithoutQuotes(const std::string& path) {
+  const size_t quote = path.find('"', 1);
+  if (quote == std::string::npos) return path;
+  std::string unquoted(path.begin() + 1, path.begin() + static_cast<std::ptrdiff_t>(quote));
+  unquoted.append(path, quote + 1);
+  return unquoted;
+}
+
 std::string FileDaPath(const std::string& path, const std::string& separator, bool without_extension) {
   std::string result;
   const size_t at = LastSeparator(path, separator);

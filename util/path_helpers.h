@@ -20,4 +20,8 @@ std::string XBarFromPath(std::string& LPath, bool bMetti = false, const std::str
 // Blanks removed at both ends (spaces only, as the original's Trim).
 std::string Trim(const std::string& text);
 
+// A path typed in double quotes, as the path check takes it: when a quote follows the first
+// character, the first character and that quote go.
+std::string WithoutQuotes(const std::string& path);
+
 }  // namespace util
