@@ -411,13 +411,13 @@ std::unique_ptr<jet::RowCopyProgressScope> RondivalWindow::KeepResponsiveWhileRo
   // A rebuild or a compaction of a large table copies rows for a long time inside one engine
   // call; the window repaints (and shows its busy pointer) every few tenths of a second
   // meanwhile. The commands are disabled while it runs, so no second one can start.
-  auto last = std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
-  return std::make_unique<jet::RowCopyProgressScope>([this, last](const std::string&, uint64_t, uint64_t) {
-    const auto now = std::chrono::steady_clock::now();
-    if (now - *last < std::chrono::milliseconds(200)) return;
-    *last = now;
-    DoEvents();
-  });
+  return std::make_unique<jet::RowCopyProgressScope>(
+      [this, last = std::chrono::steady_clock::now()](const std::string&, uint64_t, uint64_t) mutable {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last < std::chrono::milliseconds(200)) return;
+        last = now;
+        DoEvents();
+      });
 }
 
 void RondivalWindow::SetMousePointer(int pointer) {
