@@ -127,8 +127,9 @@ TEST_F(CompactLocalDatabaseTest, KilledAtRandomMomentsTheDatabaseStaysIntact) {
     ::waitpid(child, &status, 0);
     if (WIFSIGNALED(status)) ++killed_while_running;
     ASSERT_EQ(FileBytes(local_), original_) << "round " << round;
-    if (fs::exists(folder_ / "sede.md~"))
+    if (fs::exists(folder_ / "sede.md~")) {
       EXPECT_EQ(CheckErrors(folder_ / "sede.md~"), std::vector<std::string>{}) << "round " << round;
+    }
   }
   EXPECT_GT(killed_while_running, 0);
   // Whatever a killed run left beside the database goes when it is next opened.
