@@ -1,5 +1,6 @@
 #include "schema/comparison_rules.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "schema/runtime_error.h"
@@ -71,11 +72,35 @@ std::string_view TrimBlanks(std::string_view text) {
 std::string UpperCase(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t at = 0; at < text.size();) AppendUtf8(out, UpperCodePoint(NextCodePoint(text, at)));
+  for (size_t at = 0; at < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    if (c < 0x80) {  // most names are ASCII: no decoding
+      out += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+      ++at;
+      continue;
+    }
+    AppendUtf8(out, UpperCodePoint(NextCodePoint(text, at)));
+  }
   return out;
 }
 
-bool SameName(std::string_view a, std::string_view b) { return UpperCase(TrimBlanks(a)) == UpperCase(TrimBlanks(b)); }
+std::string NameKey(std::string_view name) { return UpperCase(TrimBlanks(name)); }
+
+bool SameName(std::string_view a, std::string_view b) {
+  a = TrimBlanks(a);
+  b = TrimBlanks(b);
+  auto ascii = [](std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  };
+  // Most names are ASCII, whose capitals take one byte like their small letters: those are
+  // settled here, without building keys. Other names may match at different byte lengths.
+  if (ascii(a) && ascii(b)) {
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return upper(x) == upper(y); });
+  }
+  return NameKey(a) == NameKey(b);
+}
 
 bool IsKeptQuery(std::string_view name) { return !name.empty() && (name[0] == 'X' || name[0] == 'x'); }
 

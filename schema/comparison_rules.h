@@ -11,6 +11,9 @@ namespace schema {
 // count, letter case does not count, everything else does.
 bool SameName(std::string_view a, std::string_view b);
 
+// What SameName compares: two names are the same exactly when their keys are equal.
+std::string NameKey(std::string_view name);
+
 // Attribute word of a table: the engine's system-object mask and linked-table bit.
 inline constexpr uint32_t kSystemObjectMask = 0x80000002u;
 inline constexpr uint32_t kLinkedTableBit = 0x40000000u;

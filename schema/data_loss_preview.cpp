@@ -1,6 +1,7 @@
 #include "schema/data_loss_preview.h"
 
 #include <optional>
+#include <unordered_map>
 
 #include "jet/common/error.h"
 #include "jet/write/column_layout.h"
@@ -12,10 +13,13 @@ namespace {
 
 constexpr int16_t kText = 10;
 
-const jet::TableInfo* LocalPartner(const jet::Database& local, const std::string& name) {
+// The local tables by SameName's key, the first of each name; made once, as the preview
+// looks up every reference table.
+std::unordered_map<std::string, const jet::TableInfo*> LocalTablesByName(const jet::Database& local) {
+  std::unordered_map<std::string, const jet::TableInfo*> by_name;
   for (const jet::TableInfo& table : local.tables())
-    if (!table.system() && SameName(table.name, name)) return &table;
-  return nullptr;
+    if (!table.system()) by_name.emplace(NameKey(table.name), &table);
+  return by_name;
 }
 
 const jet::FieldInfo* FieldNamed(const jet::TableInfo& table, const std::string& name) {
@@ -100,9 +104,11 @@ void CountRows(jet::Database& local, const jet::TableInfo& table, std::vector<Ca
 
 std::vector<FieldLossPreview> PreviewDataLoss(jet::Database& reference, jet::Database& local) {
   std::vector<FieldLossPreview> previews;
+  const auto local_tables = LocalTablesByName(local);
   for (const jet::TableInfo& reference_table : reference.tables()) {
     if (reference_table.system() || reference_table.linked()) continue;
-    const jet::TableInfo* local_table = LocalPartner(local, reference_table.name);
+    const auto partner = local_tables.find(NameKey(reference_table.name));
+    const jet::TableInfo* local_table = partner == local_tables.end() ? nullptr : partner->second;
     // A linked table's rows live elsewhere; the update drops it rather than rebuilding it.
     if (!local_table || local_table->linked()) continue;
     std::vector<Candidate> fields;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "jet/common/error.h"
@@ -41,9 +42,14 @@ class Session {
     if (!read_) throw jet::Error(3420, "Object invalid or no longer set.");
     return *read_;
   }
+  // Changes whenever what view() shows may have changed, so that objects may keep what they
+  // looked up in it until then.
+  std::pair<uint64_t, uint64_t> generation() const { return {generation_, writer_ ? writer_->reloads() : 0}; }
+
   jet::DatabaseWriter& writer() {
     if (!read_ && !writer_) throw jet::Error(3420, "Object invalid or no longer set.");
     if (!writer_) {
+      ++generation_;
       writer_ = jet::DatabaseWriter::Open(path_);
       read_.reset();
     }
@@ -55,10 +61,12 @@ class Session {
     return *table;
   }
   void Discard() {
+    ++generation_;
     read_.reset();
     writer_.reset();
   }
   void Close() {
+    ++generation_;
     read_.reset();
     if (writer_) {
       // Keep the writer if the commit fails: the database stays as it was, and a second
@@ -72,6 +80,7 @@ class Session {
   std::string path_;
   std::unique_ptr<jet::Database> read_;
   std::unique_ptr<jet::DatabaseWriter> writer_;
+  uint64_t generation_ = 0;
 };
 
 using SessionRef = std::shared_ptr<Session>;
@@ -82,6 +91,10 @@ class JetField : public Field {
  public:
   JetField(SessionRef session, std::string table, std::string name)
       : session_(std::move(session)), table_(std::move(table)), name_(std::move(name)) {}
+  // The field at hand in the database as it is now: no lookup until the database changes.
+  JetField(SessionRef session, std::string table, const jet::FieldInfo& found)
+      : session_(std::move(session)), table_(std::move(table)), name_(found.name()), found_(&found),
+        found_generation_(session_->generation()) {}
   JetField(std::string name, int16_t type, int32_t size) : name_(std::move(name)) {
     detached_.emplace();
     detached_->dao_type = type;
@@ -92,9 +105,15 @@ class JetField : public Field {
   bool detached() const { return detached_.has_value(); }
   const jet::FieldInfo& info() const {
     if (detached_) return *detached_;
-    const jet::FieldInfo* field = session_->Table(table_).FindField(name_);
-    if (!field) NotFound();
-    return *field;
+    // A pass asks a field for several properties in a row: look it up once per state of the
+    // database rather than once per property.
+    if (!found_ || found_generation_ != session_->generation()) {
+      const jet::FieldInfo* field = session_->Table(table_).FindField(name_);
+      if (!field) NotFound();
+      found_ = field;
+      found_generation_ = session_->generation();
+    }
+    return *found_;
   }
 
   std::string Name() const override { return detached_ ? name_ : info().name(); }
@@ -155,6 +174,8 @@ class JetField : public Field {
   std::string table_;
   std::string name_;
   std::optional<jet::FieldInfo> detached_;
+  mutable const jet::FieldInfo* found_ = nullptr;
+  mutable std::pair<uint64_t, uint64_t> found_generation_;
 };
 
 class TableFieldsCollection : public Fields {
@@ -163,7 +184,7 @@ class TableFieldsCollection : public Fields {
   int16_t Count() const override { return CountOf(session_->Table(table_).fields.size()); }
   FieldRef Item(int16_t position) const override {
     const auto& fields = session_->Table(table_).fields;
-    return std::make_shared<JetField>(session_, table_, At(fields, position).name());
+    return std::make_shared<JetField>(session_, table_, At(fields, position));
   }
   void Append(const FieldRef& field) override {
     auto* detached = dynamic_cast<JetField*>(field.get());

@@ -6,6 +6,7 @@
 
 #include "schema/collection_walk.h"
 #include "schema/comparison_rules.h"
+#include "schema/name_positions.h"
 #include "schema/runtime_error.h"
 
 namespace schema {
@@ -38,16 +39,16 @@ class Verifier {
         names.push_back(local.Item(i)->Name());
         return true;
       });
+      const NamePositions in_reference(reference.Count(), [&](int16_t j) { return reference.Item(j)->Name(); });
       for (const std::string& name : names) {
         if (IsKeptQuery(name)) continue;
-        if (FindByName(reference.Count(), name, [&](int16_t j) { return reference.Item(j)->Name(); }) < 0)
-          Line("Cancello query: " + name);
+        if (in_reference.First(name) < 0) Line("Cancello query: " + name);
       }
     }
+    const NamePositions in_local(local.Count(), [&](int16_t j) { return local.Item(j)->Name(); });
     ForEachPosition(reference.Count(), [&](int16_t i) {
       std::string name = reference.Item(i)->Name();
-      if (FindByName(local.Count(), name, [&](int16_t j) { return local.Item(j)->Name(); }) < 0)
-        Line("Nuova query: " + name);
+      if (in_local.First(name) < 0) Line("Nuova query: " + name);
       return true;
     });
   }
@@ -66,14 +67,15 @@ class Verifier {
       names.push_back(name);
       return true;
     });
+    const NamePositions in_reference(reference.Count(), [&](int16_t j) { return reference.Item(j)->Name(); });
     for (const std::string& name : names) {
       bool found = false;
-      ForEachPosition(reference.Count(), [&](int16_t j) {
-        TableDefRef table = reference.Item(j);
-        if (IsSystemTable(table->Attributes())) return true;
-        found = SameName(table->Name(), name);
-        return !found;
-      });
+      for (int16_t j : in_reference.All(name)) {
+        if (!IsSystemTable(reference.Item(j)->Attributes())) {
+          found = true;
+          break;
+        }
+      }
       if (!found && !IsClientiTmp(name)) Line("Elimino Tabella: " + name);
     }
   }
@@ -81,19 +83,19 @@ class Verifier {
   void TablesInBoth() {
     TableDefs& local = state_.dbLoc->Tables();
     TableDefs& reference = state_.dbAgg->Tables();
+    const NamePositions in_local(local.Count(), [&](int16_t j) { return local.Item(j)->Name(); });
     ForEachPosition(reference.Count(), [&](int16_t i) {
       TableDefRef reference_table = reference.Item(i);
       if (IsSystemTable(reference_table->Attributes())) return true;
       const std::string table_name = reference_table->Name();
       bool found = false;
-      ForEachPosition(local.Count(), [&](int16_t j) {
+      for (int16_t j : in_local.All(table_name)) {
         TableDefRef local_table = local.Item(j);
-        if (IsSystemTable(local_table->Attributes()) || !SameName(local_table->Name(), table_name)) return true;
+        if (IsSystemTable(local_table->Attributes())) continue;
         ComparePair(table_name, *reference_table, *local_table);
         found = true;
         window_.DoEvents();
-        return true;
-      });
+      }
       if (!found) Line("Nuova tabella: " + table_name);
       return true;
     });
@@ -109,13 +111,15 @@ class Verifier {
         names.push_back(local_indexes.Item(k)->Name());
         return true;
       });
+      const NamePositions in_reference(reference_indexes.Count(),
+                                       [&](int16_t k) { return reference_indexes.Item(k)->Name(); });
       for (const std::string& name : names) {
-        if (FindByName(reference_indexes.Count(), name, [&](int16_t k) { return reference_indexes.Item(k)->Name(); }) < 0)
-          Line("Tabella  " + t + " : Elimino Indice -> " + name);
+        if (in_reference.First(name) < 0) Line("Tabella  " + t + " : Elimino Indice -> " + name);
       }
     }
     Fields& local_fields = local.TableFields();
     Fields& reference_fields = reference.TableFields();
+    const NamePositions in_reference(reference_fields.Count(), [&](int16_t k) { return reference_fields.Item(k)->Name(); });
     if (local_fields.Count() >= 1) {
       std::vector<std::string> names;
       ForEachPosition(local_fields.Count(), [&](int16_t k) {
@@ -123,14 +127,14 @@ class Verifier {
         return true;
       });
       for (const std::string& name : names) {
-        if (FindByName(reference_fields.Count(), name, [&](int16_t k) { return reference_fields.Item(k)->Name(); }) < 0)
-          Line("Tabella  " + t + " : Elimino  Campo -> " + name);
+        if (in_reference.First(name) < 0) Line("Tabella  " + t + " : Elimino  Campo -> " + name);
       }
     }
+    const NamePositions in_local(local_fields.Count(), [&](int16_t m) { return local_fields.Item(m)->Name(); });
     ForEachPosition(reference_fields.Count(), [&](int16_t k) {
       FieldRef reference_field = reference_fields.Item(k);
       const std::string f = reference_field->Name();
-      int16_t match = FindByName(local_fields.Count(), f, [&](int16_t m) { return local_fields.Item(m)->Name(); });
+      const int16_t match = in_local.First(f);
       if (match < 0) {
         Line("Tabella  " + t + " :     Nuovo  Campo: " + f);
         return true;

@@ -68,17 +68,21 @@ int32_t DaoSizeOf(const ColumnDef& column, Format format) {
 }
 
 std::vector<FieldInfo> ReadFields(const TableDef& table, const PropertyBlob& properties) {
-  std::vector<ColumnDef> columns = table.columns;
+  std::vector<const ColumnDef*> columns;
+  columns.reserve(table.columns.size());
+  for (const ColumnDef& column : table.columns) columns.push_back(&column);
   std::stable_sort(columns.begin(), columns.end(),
-                   [](const ColumnDef& a, const ColumnDef& b) { return a.number < b.number; });
+                   [](const ColumnDef* a, const ColumnDef* b) { return a->number < b->number; });
   std::vector<FieldInfo> fields;
+  fields.reserve(columns.size());
   for (size_t i = 0; i < columns.size(); ++i) {
+    const ColumnDef& column = *columns[i];
     FieldInfo field;
-    field.column = columns[i];
-    field.dao_type = DaoTypeOf(columns[i]);
-    field.size = DaoSizeOf(columns[i], table.format);
+    field.column = column;
+    field.dao_type = DaoTypeOf(column);
+    field.size = DaoSizeOf(column, table.format);
     field.ordinal_position = static_cast<int16_t>(i);
-    const PropertyGroup* group = GroupFor(properties, columns[i].name);
+    const PropertyGroup* group = GroupFor(properties, column.name);
     field.required = BoolOf(group, "Required");
     field.allow_zero_length = BoolOf(group, "AllowZeroLength");
     field.default_value = TextOf(group, "DefaultValue", table.format);

@@ -96,6 +96,10 @@ void LongValueImage::LinkChain(std::span<const uint32_t> row_pointers) {
   }
 }
 
+bool IsInlineLongValue(std::span<const uint8_t> header) {
+  return header.size() >= 4 && (header[3] & (kInlineBit >> 24)) != 0;
+}
+
 LongValueImage BuildLongValue(std::span<const uint8_t> data, Format format, size_t inline_room) {
   if (data.size() > kLengthMask) {
     throw Error(err::kDiskIo, "A long value of " + std::to_string(data.size()) + " bytes cannot be stored.");

@@ -12,6 +12,9 @@ namespace jet {
 // The 12-byte header a memo or OLE value keeps in its row, followed (inline only) by the data.
 inline constexpr size_t kLongValueHeaderSize = 12;
 
+// Whether a header (at least its first 4 bytes) says that the data follows it in the row.
+bool IsInlineLongValue(std::span<const uint8_t> header);
+
 enum class LongValueLayout : uint8_t {
   kInline,     // the data follows the header inside the row
   kSingleRow,  // the data is one row of a long-value page

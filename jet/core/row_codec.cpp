@@ -158,14 +158,18 @@ RowLayout ReadRowLayout(const TableDef& table, std::span<const uint8_t> row, For
   return layout;
 }
 
-Row DecodeRow(const TableDef& table, std::span<const uint8_t> stored_row, const DecodeContext& context) {
+namespace {
+
+Row DecodeSomeColumns(const TableDef& table, std::span<const uint8_t> stored_row, const DecodeContext& context,
+                      const std::vector<bool>* wanted) {
+  auto is_wanted = [&](size_t position) { return !wanted || (position < wanted->size() && (*wanted)[position]); };
   // Reading a long value fetches pages, and a page source may reuse the buffer the row was
   // read from; keep the row's own copy whenever that can happen.
   std::vector<uint8_t> own_copy;
   std::span<const uint8_t> row = stored_row;
   if (context.pages != nullptr) {
-    for (const ColumnDef& column : table.columns) {
-      if (column.long_value()) {
+    for (size_t c = 0; c < table.columns.size(); ++c) {
+      if (table.columns[c].long_value() && is_wanted(c)) {
         own_copy.assign(stored_row.begin(), stored_row.end());
         row = own_copy;
         break;
@@ -175,8 +179,9 @@ Row DecodeRow(const TableDef& table, std::span<const uint8_t> stored_row, const 
   const RowLayout layout = ReadRowLayout(table, row, context.format);
   Row values;
   values.reserve(table.columns.size());
-  for (const ColumnDef& column : table.columns) {
-    if (column.number >= layout.column_count) {
+  for (size_t c = 0; c < table.columns.size(); ++c) {
+    const ColumnDef& column = table.columns[c];
+    if (!is_wanted(c) || column.number >= layout.column_count) {
       values.emplace_back();  // the row predates the column
       continue;
     }
@@ -203,6 +208,17 @@ Row DecodeRow(const TableDef& table, std::span<const uint8_t> stored_row, const 
     }
   }
   return values;
+}
+
+}  // namespace
+
+Row DecodeRow(const TableDef& table, std::span<const uint8_t> row, const DecodeContext& context) {
+  return DecodeSomeColumns(table, row, context, nullptr);
+}
+
+Row DecodeRowColumns(const TableDef& table, std::span<const uint8_t> row, const DecodeContext& context,
+                     const std::vector<bool>& wanted) {
+  return DecodeSomeColumns(table, row, context, &wanted);
 }
 
 }  // namespace jet

@@ -27,6 +27,12 @@ struct DecodeContext {
 // a page of `context.pages`: it is copied before any long value is fetched.
 Row DecodeRow(const TableDef& table, std::span<const uint8_t> row, const DecodeContext& context);
 
+// The same, for the columns whose position in `table.columns` is marked in `wanted` (one flag
+// per column); the others read as Null and cost nothing, long values above all. For work
+// that needs a few columns of every row, such as index keys.
+Row DecodeRowColumns(const TableDef& table, std::span<const uint8_t> row, const DecodeContext& context,
+                     const std::vector<bool>& wanted);
+
 // Where the parts of one stored row are, located from both ends as Access lays rows out:
 // column count first, null mask last, the variable-offset table (Jet 3: with its jump table)
 // before the mask. Building it checks every offset against the row, so ValueBytes needs no

@@ -1,5 +1,6 @@
 #include "jet/index/text_key.h"
 
+#include <array>
 #include <cstdio>
 #include <string>
 
@@ -19,8 +20,22 @@ constexpr uint8_t kKeyEnd = 0x00;
 // Jet 4 lists each skipped character as 80+place (2 bytes, big-endian), this marker, its code.
 constexpr uint8_t kSkippedMarker = 0x06;
 
+// The weights of the first 256 code units, found once: most text is Latin, and a bulk index
+// build asks for them millions of times.
+using LatinWeights = std::array<const GeneralSortWeight*, 256>;
+
+LatinWeights LatinWeightsOf(Format format) {
+  LatinWeights weights{};
+  for (size_t unit = 0; unit < weights.size(); ++unit)
+    weights[unit] = FindGeneralSortWeight(format, static_cast<char16_t>(unit));
+  return weights;
+}
+
 const GeneralSortWeight& WeightOf(Format format, char16_t unit) {
-  const GeneralSortWeight* weight = FindGeneralSortWeight(format, unit);
+  static const LatinWeights jet3 = LatinWeightsOf(Format::kJet3);
+  static const LatinWeights jet4 = LatinWeightsOf(Format::kJet4);
+  const GeneralSortWeight* weight =
+      unit < 256 ? (format == Format::kJet3 ? jet3 : jet4)[unit] : FindGeneralSortWeight(format, unit);
   if (weight == nullptr) {
     char code[8];
     std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(unit));

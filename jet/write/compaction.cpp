@@ -21,6 +21,7 @@
 #include "jet/store/write_session.h"
 #include "jet/write/data_page_writer.h"
 #include "jet/write/index_builder.h"
+#include "jet/write/index_entry_collector.h"
 #include "jet/write/page_allocator.h"
 #include "jet/write/row_copy_progress.h"
 #include "jet/write/table_definition_writer.h"
@@ -150,25 +151,24 @@ class Compactor {
       if (index.related_table != 0 && related != new_pages_.end()) index.related_table = related->second;
     }
 
-    const std::vector<MovedRow> moved = CopyRows(info, table);
+    std::vector<size_t> all(table.real_indexes.size());
+    for (size_t i = 0; i < all.size(); ++i) all[i] = i;
+    IndexEntryCollector keys(table, all, code_page_, pages_);
+    const std::vector<MovedRow> moved = CopyRows(info, table, keys);
     for (size_t i = 0; i < table.real_indexes.size(); ++i) {
-      BuildIndex(pages_, *allocator_, table, i, EntriesOf(info.def, table, i, moved));
+      BuildIndex(pages_, *allocator_, table, i, keys.failed(i) ? EntriesFromSource(info.def, table, i, moved) : keys.Take(i));
       FlushIfLarge();
     }
     WriteTableDefinition(pages_, *allocator_, table, code_page_);
     FlushIfLarge();
   }
 
-  // The keys of the copy's index, computed from its rows. A key this engine cannot compute
-  // (a character whose sort weight it does not know) is taken from the source's own index,
-  // whose entries are moved to the rows' new places: Access computed those keys itself.
-  std::vector<IndexEntry> EntriesOf(const TableDef& source_table, const TableDef& table, size_t real_index,
-                                    const std::vector<MovedRow>& moved) {
-    try {
-      return IndexEntriesFromRows(pages_, table, real_index, code_page_);
-    } catch (const Error& error) {
-      if (error.number() != err::kNotSupported) throw;
-    }
+  // The keys of the copy's index come from its rows as they are placed. A key this engine
+  // cannot compute (a character whose sort weight it does not know) fails the whole index,
+  // which is then taken from the source's own index, its entries moved to the rows' new
+  // places: Access computed those keys itself.
+  std::vector<IndexEntry> EntriesFromSource(const TableDef& source_table, const TableDef& table, size_t real_index,
+                                            const std::vector<MovedRow>& moved) {
     std::vector<IndexEntry> entries;
     const RealIndexDef& index = source_table.real_indexes[real_index];
     IndexCursor cursor(source_.pages(), format_, index.first_page, source_table.definition_page);
@@ -186,7 +186,7 @@ class Compactor {
     return entries;
   }
 
-  std::vector<MovedRow> CopyRows(const TableInfo& info, TableDef& table) {
+  std::vector<MovedRow> CopyRows(const TableInfo& info, TableDef& table, IndexEntryCollector& keys) {
     std::vector<MovedRow> moved;
     std::vector<size_t> id_columns;
     for (const ObjectIdColumn& reference : kObjectIdColumns) {
@@ -198,14 +198,23 @@ class Compactor {
     }
     const uint32_t auto_number = info.def.next_auto_number;
     TableWriter writer(pages_, *allocator_, table, code_page_);
-    if (id_columns.empty() && !HasLongValueColumns(info.def)) {
-      // Nothing in these rows names a page or an id: their stored bytes are carried over as
-      // Access wrote them, once their layout has been checked against the definition.
+    if (id_columns.empty()) {
+      // Nothing in these rows names an id: their stored bytes are carried over as Access
+      // wrote them, once their layout has been checked against the definition; long values
+      // outside the row are copied to the new file and packed there.
+      const bool long_values = HasLongValueColumns(info.def);
       TableScan scan(source_.pages(), info.def);
       while (scan.Next()) {
-        ReadRowLayout(info.def, scan.bytes(), format_);
         const RowLocation from = scan.location();
-        const RowLocation to = writer.InsertStored(scan.bytes());
+        RowLocation to;
+        if (long_values) {
+          to = writer.InsertStoredFrom(scan.bytes(), source_.pages());
+          keys.Add(StoredRowAt(to), to);
+        } else {
+          ReadRowLayout(info.def, scan.bytes(), format_);
+          to = writer.InsertStored(scan.bytes());
+          keys.Add(scan.bytes(), to);
+        }
         moved.push_back({LocationKey(from.page, from.slot), to});
         CountRow();
       }
@@ -222,11 +231,19 @@ class Compactor {
         }
       }
       const RowLocation to = writer.Insert(std::move(row));
+      keys.Add(StoredRowAt(to), to);
       moved.push_back({LocationKey(from.page, from.slot), to});
       row.clear();
       CountRow();
     }
     return Finished(table, auto_number, std::move(moved));
+  }
+
+  // The bytes of a row just placed in the copy (a copy of them: reading its long values may
+  // fetch other pages).
+  std::vector<uint8_t> StoredRowAt(RowLocation location) {
+    const RowSlot slot = ReadRowSlot(pages_.Page(location.page), format_, location.slot);
+    return std::vector<uint8_t>(slot.bytes.begin(), slot.bytes.end());
   }
 
   void CountRow() {

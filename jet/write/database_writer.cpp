@@ -40,7 +40,10 @@ std::unique_ptr<DatabaseWriter> DatabaseWriter::Open(const std::filesystem::path
   return writer;
 }
 
-void DatabaseWriter::Reload() { database_ = Database::FromPages(session_->pages(), session_->path()); }
+void DatabaseWriter::Reload() {
+  database_ = Database::FromPages(session_->pages(), session_->path());
+  ++reloads_;
+}
 
 void DatabaseWriter::Change(const std::function<void()>& operation) {
   try {
@@ -260,6 +263,33 @@ void DatabaseWriter::Execute(const std::string& sql) {
     }
     for (Row& row : pending) insert(std::move(row));
     ReportRowCopyProgress(info.name, copied, copied);
+    std::vector<size_t> all(table.real_indexes.size());
+    for (size_t i = 0; i < all.size(); ++i) all[i] = i;
+    RebuildIndexes(table, all);
+    WriteTableDefinition(session_->pages(), *allocator_, table, code_page);
+  });
+}
+
+void DatabaseWriter::InsertRows(const std::string& table_name, const std::function<bool(Row&)>& next) {
+  Change([&] {
+    const uint16_t code_page = database_->header().code_page;
+    const TableInfo& info = LocalTable(table_name);
+    TableDef table = info.def;
+    TableWriter writer(session_->pages(), *allocator_, table, code_page);
+    Row given;
+    while (next(given)) {
+      if (given.size() != info.fields.size())
+        throw Error(3000, "A row for '" + info.name + "' holds " + std::to_string(given.size()) + " values, not " +
+                              std::to_string(info.fields.size()) + ".");
+      Row row(table.columns.size());
+      for (size_t f = 0; f < info.fields.size(); ++f) {
+        const FieldInfo& field = info.fields[f];
+        Value value = ConvertForColumn(given[f], field.column, format());
+        if (IsNull(value) && field.Required() && !field.column.auto_number()) RequiredIsNull(field.name());
+        row.at(field.column.position) = std::move(value);
+      }
+      writer.Insert(std::move(row));
+    }
     std::vector<size_t> all(table.real_indexes.size());
     for (size_t i = 0; i < all.size(); ++i) all[i] = i;
     RebuildIndexes(table, all);

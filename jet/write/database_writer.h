@@ -46,6 +46,9 @@ class DatabaseWriter {
   static std::unique_ptr<DatabaseWriter> Open(const std::filesystem::path& path);
 
   const Database& database() const { return *database_; }
+  // How many times database() has been made anew: what was found in it stays valid while
+  // this stays the same.
+  uint64_t reloads() const { return reloads_; }
   Format format() const { return session_->format(); }
 
   void AddColumn(const std::string& table, const NewColumn& column);
@@ -55,6 +58,12 @@ class DatabaseWriter {
   // Runs UPDATE t SET f = constant, or INSERT INTO t1 SELECT t.* FROM t (see statement.h),
   // failing as a whole on the first row that cannot be written (DAO's dbFailOnError).
   void Execute(const std::string& sql);
+
+  // Appends rows to a table: `next` fills one row per call, a value for each field in the order
+  // database() lists the table's fields, and returns false when there are no more. Values are
+  // converted as an insert converts them (a Null autonumber gets the next number); a Null in a
+  // required field raises 3314. The rows and the rebuilt indexes apply as a whole or not at all.
+  void InsertRows(const std::string& table, const std::function<bool(Row&)>& next);
 
   // Objects of the catalog. Names follow Jet's rules (3125); a name another table or query
   // has is refused (3010 / 3012); a table or index that takes part in a relationship is not
@@ -89,6 +98,7 @@ class DatabaseWriter {
   std::unique_ptr<store::WriteSession> session_;
   std::unique_ptr<PageAllocator> allocator_;
   std::unique_ptr<Database> database_;
+  uint64_t reloads_ = 0;
 };
 
 }  // namespace jet

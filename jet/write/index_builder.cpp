@@ -173,11 +173,15 @@ std::vector<IndexEntry> IndexEntriesFromRows(PageSource& pages, const TableDef& 
   const RealIndexDef& index = RealIndexAt(table, real_index);
   const DecodeContext context{table.format, code_page, &pages};
   const bool ignore_nulls = (index.flags & index_flag::kIgnoreNulls) != 0;
+  std::vector<bool> key_columns(table.columns.size(), false);  // the only ones decoded
+  for (const IndexColumnDef& key : index.columns)
+    for (size_t c = 0; c < table.columns.size(); ++c)
+      if (table.columns[c].number == key.column_number) key_columns[c] = true;
   std::vector<IndexEntry> entries;
   TableScan scan(pages, table);
   while (scan.Next()) {
     const RowLocation location = scan.location();
-    const Row row = DecodeRow(table, scan.bytes(), context);
+    const Row row = DecodeRowColumns(table, scan.bytes(), context, key_columns);
     if (ignore_nulls && AllKeyColumnsNull(table, index, row)) continue;
     IndexEntry entry;
     entry.key = EncodeIndexKey(table, index, row, table.format);
@@ -194,7 +198,7 @@ void BuildIndex(store::PageOverlay& pages, PageAllocator& allocator, TableDef& t
   RealIndexAt(table, real_index);
   RealIndexDef& index = table.real_indexes[real_index];
   for (IndexEntry& entry : entries) entry.child_page = 0;
-  std::sort(entries.begin(), entries.end(), EntryLess);
+  if (!std::is_sorted(entries.begin(), entries.end(), EntryLess)) std::sort(entries.begin(), entries.end(), EntryLess);
   size_t unique = 0;
   for (size_t i = 0; i < entries.size(); ++i) {
     if (i != 0 && entries[i].key == entries[i - 1].key) {

@@ -6,6 +6,7 @@
 #include "jet/common/byte_reader.h"
 #include "jet/core/data_page.h"
 #include "jet/core/long_value.h"
+#include "jet/core/row_codec.h"
 #include "jet/core/row_encoder.h"
 #include "jet/core/usage_map.h"
 #include "jet/write/data_page_writer.h"
@@ -102,6 +103,25 @@ RowLocation TableWriter::Insert(Row values) {
 
 RowLocation TableWriter::InsertStored(std::span<const uint8_t> row) {
   const RowLocation location = Place(std::vector<uint8_t>(row.begin(), row.end()), 0);
+  ++table_.row_count;
+  return location;
+}
+
+RowLocation TableWriter::InsertStoredFrom(std::span<const uint8_t> stored_row, PageSource& source) {
+  std::vector<uint8_t> row(stored_row.begin(), stored_row.end());
+  const RowLayout layout = ReadRowLayout(table_, row, format_);
+  for (const ColumnDef& column : table_.columns) {
+    if (!column.long_value() || column.number >= layout.column_count || !layout.NullMaskBit(column.number)) continue;
+    const std::optional<std::span<const uint8_t>> bytes = layout.ValueBytes(column);
+    if (!bytes || bytes->size() < kLongValueHeaderSize) continue;  // empty, or read as Null
+    if (IsInlineLongValue(*bytes)) continue;  // its data moves with the row
+    const size_t at = static_cast<size_t>(bytes->data() - row.data());
+    // The copy's header has 12 bytes like the one it replaces, so the row's layout stays.
+    LongValueImage image = BuildLongValue(ReadLongValue(*bytes, format_, &source), format_, 0);
+    PlaceLongValue(image);
+    std::copy(image.header.begin(), image.header.begin() + kLongValueHeaderSize, row.begin() + static_cast<std::ptrdiff_t>(at));
+  }
+  const RowLocation location = Place(row, 0);
   ++table_.row_count;
   return location;
 }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 
+#include "jet/common/page_source.h"
 #include "jet/core/table_def.h"
 #include "jet/core/table_scan.h"
 #include "jet/core/value.h"
@@ -27,6 +28,10 @@ class TableWriter {
   // A row as another table of the same definition stores it, placed as it is. For rows that
   // hold no long-value pointers (those name pages of the other file); the caller checks.
   RowLocation InsertStored(std::span<const uint8_t> row);
+  // A row of another file whose table has the same definition: placed as it is stored, except
+  // that memo and OLE values kept outside the row are copied from `source` onto this table's
+  // long-value pages and the row's headers name the copies. No value is decoded.
+  RowLocation InsertStoredFrom(std::span<const uint8_t> row, PageSource& source);
   // The row keeps its location: it is rewritten in place, or moved behind a forwarding stub.
   void Update(RowLocation location, const Row& values);
   void Delete(RowLocation location);
