@@ -49,8 +49,10 @@ void IndexEntryCollector::Add(std::span<const uint8_t> stored_row, RowLocation l
       continue;
     }
     if (key.size() > UINT16_MAX) throw Error(err::kNotSupported, "An index key is too long for a page.");
-    collected.slots.push_back(Slot{collected.key_bytes.size(), location.page, static_cast<uint16_t>(key.size()),
-                                   static_cast<uint8_t>(location.slot)});
+    uint64_t head = 0;
+    for (size_t i = 0; i < 8; ++i) head = (head << 8) | (i < key.size() ? key[i] : 0);
+    collected.slots.push_back(Slot{head, collected.key_bytes.size(), location.page,
+                                   static_cast<uint16_t>(key.size()), static_cast<uint8_t>(location.slot)});
     collected.key_bytes.insert(collected.key_bytes.end(), key.begin(), key.end());
   }
 }
@@ -70,8 +72,11 @@ std::vector<IndexEntry> IndexEntryCollector::Take(size_t n) {
     return a.data_page != b.data_page ? a.data_page < b.data_page : a.data_row < b.data_row;
   };
   if (!std::is_sorted(slots.begin(), slots.end(), by_place)) std::stable_sort(slots.begin(), slots.end(), by_place);
-  std::stable_sort(slots.begin(), slots.end(),
-                   [&](const Slot& a, const Slot& b) { return KeyLess(key_of(a), key_of(b)); });
+  // Zero padding keeps the order: heads that differ order their keys as the keys would.
+  std::stable_sort(slots.begin(), slots.end(), [&](const Slot& a, const Slot& b) {
+    if (a.key_head != b.key_head) return a.key_head < b.key_head;
+    return KeyLess(key_of(a), key_of(b));
+  });
   std::vector<IndexEntry> entries;
   entries.reserve(slots.size());
   for (const Slot& slot : slots) {

@@ -34,6 +34,8 @@ class IndexEntryCollector {
  private:
   // An entry kept small: a million-row table has millions of them until its indexes are built.
   struct Slot {
+    uint64_t key_head = 0;    // the key's first 8 bytes, big-endian, zero-padded: most
+                              // comparisons of a sort end here
     uint64_t key_offset = 0;  // in key_bytes
     uint32_t data_page = 0;
     uint16_t key_length = 0;

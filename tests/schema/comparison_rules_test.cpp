@@ -16,6 +16,11 @@ TEST(SameName, IgnoresSurroundingBlanksAndCaseOnly) {
   EXPECT_FALSE(SameName("citta", "città"));  // accents count
   EXPECT_TRUE(SameName("", "   "));
   EXPECT_FALSE(SameName("\tA", "A"));  // only blanks are trimmed
+  // Names of other lengths: ASCII ones never match, a capital of another byte length may.
+  EXPECT_FALSE(SameName("Campo1", "CAMPO10"));
+  EXPECT_TRUE(SameName("\xC3\xBF", "\xC5\xB8"));  // ÿ and Ÿ: two bytes each, other lead bytes
+  EXPECT_FALSE(SameName("Campo1", "Campò1"));
+  EXPECT_EQ(NameKey("  nome Città "), "NOME CITTÀ");
 }
 
 TEST(TableAttributes, SystemMaskAndLinkedBit) {
