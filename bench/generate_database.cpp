@@ -4,11 +4,12 @@
 // database.
 //
 //   generate_database OUT.mdb [--tables N] [--fields M] [--indexes K] [--queries Q]
-//                     [--rows R] [--big-rows R1] [--seed S] [--local]
+//                     [--rows R] [--big-rows R1] [--seed S] [--local] [--retype F=T]
 //
 // Every table gets R rows, except the first ("Grande") which gets R1 when it is given.
 // --local makes the local side of a pair: one table in ten has a shorter text field, which an
-// update rebuilds.
+// update rebuilds. --retype gives field F of every table the DAO type T instead, to make the
+// reference of a pair whose update rebuilds every table.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,8 @@ struct Options {
   long big_rows = -1;
   uint64_t seed = 1;
   bool local = false;
+  int retyped_field = -1;
+  int16_t retyped_type = 0;
 };
 
 // Field types in the order the fields take them: every type a table can store.
@@ -127,7 +130,11 @@ jet::NewTable TableSpec(const Options& options, int t) {
     const int16_t type = FieldType(f);
     int32_t size = type == 10 ? kTextSize : type == 9 ? kBinarySize : 0;
     if (options.local && t % 10 == 1 && type == 10) size = kTextSize - 10;
-    table.columns.push_back({FieldName(f), type, size});
+    if (f == options.retyped_field) {
+      table.columns.push_back({FieldName(f), options.retyped_type, options.retyped_type == 10 ? kTextSize : 0});
+    } else {
+      table.columns.push_back({FieldName(f), type, size});
+    }
     table.properties.emplace_back();
   }
   for (int i = 0; i < options.indexes && i < options.fields; ++i) {
@@ -175,6 +182,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     }
     if (i + 1 >= argc) return false;
     const char* value = argv[++i];
+    if (flag == "--retype") {
+      if (std::sscanf(value, "%d=%hd", &options.retyped_field, &options.retyped_type) != 2) return false;
+      continue;
+    }
     char* end = nullptr;
     const long long number = std::strtoll(value, &end, 10);
     if (*value == '\0' || *end != '\0' || number < 0) return false;
@@ -197,7 +208,7 @@ int main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, options)) {
     std::fprintf(stderr,
                  "usage: %s OUT.mdb [--tables N] [--fields M (1-255)] [--indexes K] [--queries Q] [--rows R]\n"
-                 "       [--big-rows R1] [--seed S] [--local]\n",
+                 "       [--big-rows R1] [--seed S] [--local] [--retype FIELD=DAO_TYPE]\n",
                  argv[0]);
     return 2;
   }

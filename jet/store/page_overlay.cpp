@@ -22,6 +22,8 @@ std::span<const uint8_t> PageOverlay::Page(uint32_t number) {
 std::span<uint8_t> PageOverlay::MutablePage(uint32_t number) {
   if (number >= page_count_) ThrowCorrupt("page " + std::to_string(number) + " lies past the end of the file");
   auto it = pages_.find(number);
+  if (saved_ && number < saved_->page_count && saved_->before.count(number) == 0)
+    saved_->before.emplace(number, it == pages_.end() ? std::nullopt : std::optional(it->second));
   if (it == pages_.end()) {
     auto base_page = base_.Page(number);
     if (base_page.size() != page_size_) ThrowCorrupt("page " + std::to_string(number) + " is short");
@@ -47,17 +49,20 @@ void PageOverlay::Flush(const std::function<void(uint32_t, std::span<const uint8
   pages_.clear();
 }
 
-void PageOverlay::BeginSavepoint() {
-  // Copying the changed pages is cheap next to the operations that use savepoints (a schema
-  // change rewrites whole tables), and it keeps rollback trivially correct.
-  saved_ = Saved{pages_, page_count_};
-}
+void PageOverlay::BeginSavepoint() { saved_ = Saved{{}, page_count_}; }
 
 void PageOverlay::ReleaseSavepoint() { saved_.reset(); }
 
 void PageOverlay::RollbackToSavepoint() {
   if (!saved_) return;
-  pages_ = std::move(saved_->pages);
+  for (auto& [number, bytes] : saved_->before) {
+    if (bytes) {
+      pages_[number] = std::move(*bytes);
+    } else {
+      pages_.erase(number);
+    }
+  }
+  pages_.erase(pages_.lower_bound(saved_->page_count), pages_.end());
   page_count_ = saved_->page_count;
   saved_.reset();
 }

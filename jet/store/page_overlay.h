@@ -45,8 +45,12 @@ class PageOverlay : public PageSource {
   bool in_savepoint() const { return saved_.has_value(); }
 
  private:
+  // What a rollback needs: the overlay's bytes, before their first change in the savepoint,
+  // of the pages that existed when it began (none: the page was read from the base). Pages
+  // appended since are dropped. Kept per page changed, not as a copy of the whole overlay,
+  // because the overlay of a large rebuild holds hundreds of megabytes.
   struct Saved {
-    std::map<uint32_t, std::vector<uint8_t>> pages;
+    std::map<uint32_t, std::optional<std::vector<uint8_t>>> before;
     uint32_t page_count = 0;
   };
 

@@ -48,6 +48,36 @@ TEST(PageOverlay, RollbackRestoresChangedAndAppendedPages) {
   EXPECT_EQ(overlay.AppendPage(), 3u);  // the rolled-back page number is handed out again
 }
 
+// A rollback keeps only what the savepoint saw first: a page changed twice comes back as it
+// was before the first change, a page appended before the savepoint keeps its earlier bytes,
+// and what an earlier, released savepoint changed stays.
+TEST(PageOverlay, RollbackRestoresEachPageAsTheSavepointFoundIt) {
+  MemoryPages base(2, 2048);
+  PageOverlay overlay(base);
+  const uint32_t appended = overlay.AppendPage();
+  overlay.MutablePage(appended)[5] = 7;
+  overlay.BeginSavepoint();
+  overlay.MutablePage(0)[9] = 1;
+  overlay.ReleaseSavepoint();
+
+  overlay.BeginSavepoint();
+  overlay.MutablePage(appended)[5] = 8;
+  overlay.MutablePage(appended)[5] = 9;
+  overlay.MutablePage(0)[9] = 2;
+  overlay.MutablePage(1)[9] = 3;
+  const uint32_t inside = overlay.AppendPage();
+  overlay.MutablePage(inside)[0] = 4;
+  overlay.RollbackToSavepoint();
+
+  EXPECT_EQ(overlay.page_count(), 3u);
+  EXPECT_EQ(overlay.Page(appended)[5], 7);
+  EXPECT_EQ(overlay.Page(0)[9], 1);
+  EXPECT_EQ(overlay.Page(1)[9], base.Page(1)[9]);
+  EXPECT_EQ(overlay.changed_pages().size(), 2u);  // page 0 and the page appended first
+  EXPECT_EQ(overlay.AppendPage(), inside);
+  EXPECT_EQ(overlay.Page(inside)[0], 0) << "a page handed out again starts empty";
+}
+
 TEST(PageOverlay, AtomicallyKeepsWhatSucceedsAndUndoesWhatThrows) {
   MemoryPages base(2, 4096);
   PageOverlay overlay(base);
