@@ -1,5 +1,6 @@
 #include "jet/core/text_codec.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "jet/common/error.h"
@@ -206,10 +207,20 @@ std::u32string Utf8ToCodePoints(std::string_view utf8) {
   return out;
 }
 
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; });
+}
+
 }  // namespace
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {
   std::u16string out;
+  if (IsAscii(utf8)) {  // most stored text: no decoding needed
+    out.resize(utf8.size());
+    for (size_t i = 0; i < utf8.size(); ++i) out[i] = static_cast<char16_t>(utf8[i]);
+    return out;
+  }
+  out.reserve(utf8.size());
   for (char32_t c : Utf8ToCodePoints(utf8)) {
     if (c < 0x10000) {
       out += static_cast<char16_t>(c);
@@ -240,7 +251,21 @@ std::string Utf16ToUtf8(std::u16string_view units) {
 
 std::string DecodeJet4Text(std::span<const uint8_t> stored) {
   std::u16string units;
-  if (stored.size() >= 2 && stored[0] == 0xFF && stored[1] == 0xFE) {
+  const bool compressed = stored.size() >= 2 && stored[0] == 0xFF && stored[1] == 0xFE;
+  if (compressed && std::find(stored.begin() + 2, stored.end(), uint8_t{0}) == stored.end()) {
+    // One run of one-byte characters, as Access compresses most text: Latin-1 straight to UTF-8.
+    std::string out;
+    out.reserve(stored.size());
+    for (size_t i = 2; i < stored.size(); ++i) {
+      if (stored[i] < 0x80) {
+        out += static_cast<char>(stored[i]);
+      } else {
+        AppendUtf8(out, stored[i]);
+      }
+    }
+    return out;
+  }
+  if (compressed) {
     // Compressed: runs of one-byte characters (U+0001-U+00FF) and of UCS-2 units, each 0x00
     // byte switching between them; the stream starts with a one-byte run.
     units.reserve(stored.size());
@@ -273,20 +298,24 @@ std::string DecodeJet4Text(std::span<const uint8_t> stored) {
 // compresses more than 1024 characters. Access can also write mixed runs, but when it
 // chooses them is not known, so this encoder writes either the whole string compressed or
 // none of it; every reader handles both. Memo values follow their own rule (row_encoder.cpp).
-bool Jet4CompressionApplies(std::string_view utf8, bool column_compresses) {
+namespace {
+
+bool CompressionApplies(std::u16string_view units, bool column_compresses) {
   if (!column_compresses) return false;
-  const std::u16string units = Utf8ToUtf16(utf8);
   if (units.size() < 3 || units.size() > 1024) return false;
-  for (char16_t u : units) {
-    if (u == 0 || u > 0xFF) return false;
-  }
-  return true;
+  return std::none_of(units.begin(), units.end(), [](char16_t u) { return u == 0 || u > 0xFF; });
+}
+
+}  // namespace
+
+bool Jet4CompressionApplies(std::string_view utf8, bool column_compresses) {
+  return column_compresses && CompressionApplies(Utf8ToUtf16(utf8), column_compresses);
 }
 
 std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool column_compresses) {
   const std::u16string units = Utf8ToUtf16(utf8);
   std::vector<uint8_t> out;
-  if (Jet4CompressionApplies(utf8, column_compresses)) {
+  if (CompressionApplies(units, column_compresses)) {
     out.reserve(units.size() + 2);
     out.push_back(0xFF);
     out.push_back(0xFE);
@@ -301,7 +330,7 @@ std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool column_compresse
     for (char16_t u : units) {
       if ((u & 0xFF) == 0) ThrowConversion("text starting with U+FEFF and holding " + CodePointName(u) + " cannot be stored");
     }
-    out.insert(out.end(), {0xFF, 0xFE, 0x00});
+    for (uint8_t marker : {0xFF, 0xFE, 0x00}) out.push_back(marker);
   }
   for (char16_t u : units) {
     out.push_back(static_cast<uint8_t>(u));
