@@ -1,9 +1,11 @@
 #include "update/update_pass.h"
 
+#include <optional>
 #include <string>
 
 #include "schema/comparison_rules.h"
 #include "schema/collection_walk.h"
+#include "schema/name_positions.h"
 #include "update/error_record.h"
 #include "update/field_update.h"
 #include "update/index_creation.h"
@@ -45,18 +47,26 @@ WalkOutcome WalkReferenceTables(PassContext& pass) {
   schema::TableDefs& reference_tables = pass.Reference().Tables();
   schema::TableDefs& local_tables = pass.Local().Tables();
   WalkOutcome outcome = WalkOutcome::kCompleted;
+  // The local tables by name, read again when a new table has moved their positions: within
+  // one traversal tables are only added (a rebuild ends it), so a changed count tells.
+  auto local_name_at = [&](int16_t j) { return local_tables.Item(j)->Name(); };
+  std::optional<schema::NamePositions<decltype(local_name_at)>> local_positions;
+  int16_t positions_count = -1;
   ForEachPosition(reference_tables.Count(), [&](int16_t i) {
     schema::TableDefRef reference = reference_tables.Item(i);
     if (schema::IsSystemTable(reference->Attributes())) return true;
     pass.table_name = reference->Name();
+    if (!local_positions || local_tables.Count() != positions_count) {
+      positions_count = local_tables.Count();
+      local_positions.emplace(positions_count, local_name_at);
+    }
     schema::TableDefRef local;
-    ForEachPosition(local_tables.Count(), [&](int16_t j) {
+    for (int16_t j : local_positions->All(pass.table_name)) {
       schema::TableDefRef candidate = local_tables.Item(j);
-      if (schema::IsSystemTable(candidate->Attributes()) || !schema::SameName(candidate->Name(), pass.table_name))
-        return true;
+      if (schema::IsSystemTable(candidate->Attributes())) continue;
       local = candidate;
-      return false;
-    });
+      break;
+    }
     if (local == nullptr) {
       CreateNewTable(pass, *reference);
       return true;

@@ -253,3 +253,35 @@ TEST_F(UpdateOnFilesTest, MissingLocalDatabaseIsAFailureNotASuccess) {
 
 }  // namespace
 }  // namespace vantrel::test
+
+namespace vantrel::test {
+namespace {
+
+// Tables are listed by name, so a new table moves the local tables after it: the pass must
+// still pair each reference table with its own local table, not with whatever now sits at
+// the position it had.
+TEST_F(UpdateOnFilesTest, NewTablesBeforeOthersDoNotMisplaceTheirPartners) {
+  {
+    auto ref = jet::DatabaseWriter::Open(reference);
+    ref->CreateTable({"AAA Prima", {{"Codice", 4, 0}}, {{}}, {}});
+    ref->CreateTable({"AAB Seconda", {{"Codice", 4, 0}}, {{}}, {}});
+    ref->AddColumn("Table2", {"Extra", 10, 10});
+    ref->Commit();
+  }
+  const schema::PassState state = Run();
+  ASSERT_EQ(state.nErrore, 0) << state.sErrore;
+  EXPECT_TRUE(Logged("Nuova tabella AAA Prima"));
+  EXPECT_TRUE(Logged("Nuova tabella AAB Seconda"));
+  EXPECT_TRUE(Logged("Tabella  Table2 :     Nuovo  Campo -> Extra")) << ::testing::PrintToString(window.lines);
+  EXPECT_EQ(std::count_if(window.lines.begin(), window.lines.end(),
+                          [](const std::string& line) { return line.find("Nuovo  Campo") != std::string::npos; }),
+            1);
+  auto database = jet::Database::Open(local);
+  ASSERT_NE(database->FindTable("Table2"), nullptr);
+  EXPECT_NE(database->FindTable("Table2")->FindField("Extra"), nullptr);
+  EXPECT_EQ(database->FindTable("AAA Prima")->FindField("Extra"), nullptr);
+  EXPECT_EQ(CheckErrors(local), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace vantrel::test
