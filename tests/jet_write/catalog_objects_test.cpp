@@ -121,6 +121,52 @@ TEST_P(CatalogObjectsTest, IndexesAreBuiltFromTheRowsAndGoAway) {
   EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
 }
 
+// Keys twice over: a unique or primary index is refused with 3022 (a Null in a primary key
+// with 3058) and leaves nothing behind; a plain index takes the duplicates and the Nulls.
+TEST_P(CatalogObjectsTest, UniqueAndPrimaryIndexesRefuseDuplicatesAndNulls) {
+  std::string field;
+  {
+    auto writer = jet::DatabaseWriter::Open(path);
+    const jet::TableInfo* source = nullptr;
+    for (const jet::TableInfo& candidate : writer->database().tables())
+      if (!candidate.system() && !candidate.linked() && candidate.def.row_count > 0 && !source) source = &candidate;
+    ASSERT_NE(source, nullptr);
+    const std::string source_name = source->name;
+    jet::NewTable spec = CopyOf(*source, "Doppi");
+    // A text or Long field without Nulls, so that the copies give nothing but duplicates.
+    const std::vector<jet::Row> rows = RowsOf(const_cast<jet::Database&>(writer->database()), source_name);
+    for (size_t i = 0; i < spec.columns.size() && field.empty(); ++i) {
+      const bool no_nulls = std::none_of(rows.begin(), rows.end(), [&](const jet::Row& row) { return jet::IsNull(row[i]); });
+      if ((spec.columns[i].dao_type == 10 || spec.columns[i].dao_type == 4) && no_nulls) field = spec.columns[i].name;
+    }
+    ASSERT_FALSE(field.empty());
+    writer->CreateTable(spec);
+    writer->Execute("INSERT INTO [Doppi] SELECT [" + source_name + "].* FROM [" + source_name + "]");
+    writer->Execute("INSERT INTO [Doppi] SELECT [" + source_name + "].* FROM [" + source_name + "]");
+    writer->Commit();
+  }
+  const std::string committed = FileBytes(path);
+  {
+    auto writer = jet::DatabaseWriter::Open(path);
+    EXPECT_EQ(ErrorOf([&] { writer->CreateIndex("Doppi", {"Unico", false, true, {field}}); }), jet::err::kDuplicateKey);
+    EXPECT_EQ(ErrorOf([&] { writer->CreateIndex("Doppi", {"PrimaryKey", true, true, {field}}); }), jet::err::kDuplicateKey);
+    EXPECT_TRUE(writer->database().FindTable("Doppi")->indexes.empty());
+    writer->Commit();
+  }
+  EXPECT_EQ(FileBytes(path), committed) << "refused indexes change nothing";
+  {
+    auto writer = jet::DatabaseWriter::Open(path);
+    writer->Execute("UPDATE [Doppi] SET [" + field + "] = Null");
+    EXPECT_EQ(ErrorOf([&] { writer->CreateIndex("Doppi", {"PrimaryKey", true, true, {field}}); }), 3058);
+    writer->CreateIndex("Doppi", {"Semplice", false, false, {field}});
+    writer->Commit();
+  }
+  EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
+  auto database = jet::Database::Open(path);
+  ASSERT_EQ(database->FindTable("Doppi")->indexes.size(), 1u);
+  EXPECT_NE(Output("mdb-schema --indexes '" + path.string() + "' mysql 2>&1").find("ADD INDEX `Semplice`"), std::string::npos);
+}
+
 TEST_P(CatalogObjectsTest, RenamedAndDeletedTablesLeaveACleanCatalog) {
   std::vector<std::string> user_tables;
   {
@@ -152,7 +198,8 @@ TEST_P(CatalogObjectsTest, RenamedAndDeletedTablesLeaveACleanCatalog) {
 
 INSTANTIATE_TEST_SUITE_P(SampleFiles, CatalogObjectsTest,
                          ::testing::Values("jet4/testV2000.mdb", "jet3/testV1997.mdb", "jet4/indexTestV2000.mdb",
-                                           "jet4/testUnicodeCompV2003.mdb"),
+                                           "jet3/indexTestV1997.mdb", "jet4/testUnicodeCompV2003.mdb",
+                                           "jet3/test2V1997.mdb", "jet3/compIndexTestV1997.mdb"),
                          [](const auto& info) { return fs::path(info.param).stem().string(); });
 
 TEST(CatalogQueries, QueriesCopiedFromAnotherDatabaseKeepTheirSqlAndCanBeDeleted) {

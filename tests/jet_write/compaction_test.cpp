@@ -129,11 +129,14 @@ TEST(CompactDatabase, EverySampleKeepsItsContentsAndGetsNoLarger) {
 
 TEST(CompactDatabase, ACompactedCopyCompactsToTheSameBytes) {
   VANTREL_REQUIRE_CORPUS();
-  const auto sample = vantrel::test::CorpusDir() / "jet4" / "testV2000.mdb";
-  TempDir folder;
-  jet::CompactDatabase(sample, folder / "once.mdb");
-  jet::CompactDatabase(folder / "once.mdb", folder / "twice.mdb");
-  EXPECT_EQ(FileBytes(folder / "once.mdb"), FileBytes(folder / "twice.mdb"));
+  for (const char* name : {"jet4/testV2000.mdb", "jet3/testV1997.mdb", "jet3/test2V1997.mdb"}) {
+    SCOPED_TRACE(name);
+    const auto sample = vantrel::test::CorpusDir() / name;
+    TempDir folder;
+    jet::CompactDatabase(sample, folder / "once.mdb");
+    jet::CompactDatabase(folder / "once.mdb", folder / "twice.mdb");
+    EXPECT_EQ(FileBytes(folder / "once.mdb"), FileBytes(folder / "twice.mdb"));
+  }
 }
 
 TEST(CompactDatabase, RefusesAnExistingDestinationAndALockedOrMissingSource) {
