@@ -45,7 +45,8 @@ void AppendColumn(TableDef& table, const NewColumn& spec, const DatabaseHeader& 
   const StorageOf storage = StorageFor(spec.dao_type);
   const Format format = header.format;
   // Decimal came with Jet 4: an Access 97 database has no storage for it.
-  if (storage.type == FieldType::kNumeric && format == Format::kJet3) throw Error(3259, "Invalid field data type.");
+  if (storage.type == FieldType::kNumeric && format == Format::kJet3)
+    throw Error(3259, "Invalid field data type: an Access 97 (Jet 3) database has no Decimal fields ('" + spec.name + "').");
   ColumnDef column;
   column.name = spec.name;
   column.type = static_cast<uint8_t>(storage.type);

@@ -219,6 +219,12 @@ void CreateDatabase(const std::filesystem::path& path, Format format) {
       AppendColumn(def, column, header);
       // The catalog's binary columns hold up to 510 bytes, past what a user's binary field may.
       if (column.dao_type == static_cast<int16_t>(FieldType::kBinary)) def.columns.back().length = static_cast<uint16_t>(column.size);
+      // Jet flags the columns of its own tables (0x10; MSysObjects.Owner also 0x20), and Jet 3
+      // leaves their second column number 0, as every file Jet or Access made shows.
+      ColumnDef& added = def.columns.back();
+      added.flags |= column_flag::kReplication;
+      if (def.name == std::string("MSysObjects") && added.name == "Owner") added.flags |= 0x20;
+      if (format == Format::kJet3) PutLe16(added.stored, 5, 0);
     }
     def.owned_pages_pointer = map_row();
     def.free_pages_pointer = map_row();

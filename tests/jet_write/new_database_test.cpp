@@ -7,6 +7,8 @@
 
 #include "jet/core/database.h"
 #include "jet/dump/dump_json.h"
+#include "jet/query/property_blob.h"
+#include "jet/query/property_value.h"
 #include "jet/write/database_writer.h"
 #include "tests/support/corpus.h"
 #include "tests/support/engine_checks.h"
@@ -190,6 +192,27 @@ TEST(CreateDatabase, QueriesCopiedIntoANewDatabaseKeepTheirDefinitions) {
       EXPECT_EQ(twin->sql, query.sql) << query.name;
       EXPECT_EQ(twin->type, query.type) << query.name;
       EXPECT_EQ(twin->rows.size(), query.rows.size()) << query.name;
+      // Its properties come along, stored as the new database's version stores them.
+      ASSERT_EQ(twin->object.properties.empty(), query.object.properties.empty()) << query.name;
+      if (query.object.properties.empty()) continue;
+      const jet::PropertyBlob theirs = jet::ParsePropertyBlob(query.object.properties, source->format());
+      const jet::PropertyBlob ours = jet::ParsePropertyBlob(twin->object.properties, format);
+      ASSERT_EQ(ours.groups.size(), theirs.groups.size()) << query.name;
+      for (size_t g = 0; g < ours.groups.size(); ++g) {
+        EXPECT_EQ(ours.groups[g].target, theirs.groups[g].target);
+        ASSERT_EQ(ours.groups[g].properties.size(), theirs.groups[g].properties.size());
+        for (size_t k = 0; k < ours.groups[g].properties.size(); ++k) {
+          const jet::StoredProperty& mine = ours.groups[g].properties[k];
+          const jet::StoredProperty& original = theirs.groups[g].properties[k];
+          EXPECT_EQ(mine.name, original.name);
+          EXPECT_EQ(mine.type, original.type);
+          if (mine.type == jet::dao_type::kText || mine.type == jet::dao_type::kMemo) {
+            EXPECT_EQ(jet::PropertyText(mine, format), jet::PropertyText(original, source->format())) << mine.name;
+          } else {
+            EXPECT_EQ(mine.value, original.value) << mine.name;
+          }
+        }
+      }
     }
     EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
     EXPECT_EQ(Output("mdb-queries -1 '" + path.string() + "' 2>&1 | sort"),
