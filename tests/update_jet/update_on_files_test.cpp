@@ -401,8 +401,12 @@ TEST(CrossVersionUpdate, TextsTheLocalCodePageCannotHoldStopThePassAndChangeNoth
       {"an index name",
        [](jet::DatabaseWriter& ref) { ref.CreateIndex("Table1", {"Indice \u03A9", false, false, {"C"}}); },
        3125},
-      {"the text of a query",
-       [](jet::DatabaseWriter& ref) { ref.CreateQuery("Elenco", "SELECT Table1.* FROM Table1 WHERE Table1.A = '\u0416';"); },
+      {"the text of a query, after a new table and field the pass could store",
+       [](jet::DatabaseWriter& ref) {
+         ref.CreateTable({"Buona", {{"Codice", 4, 4}}, {{}}, {}});
+         ref.AddColumn("Table2", {"Extra", 10, 10});
+         ref.CreateQuery("Elenco", "SELECT Table1.* FROM Table1 WHERE Table1.A = '\u0416';");
+       },
        3421},
       {"a field name",
        [](jet::DatabaseWriter& ref) { ref.AddColumn("Table1", {"\u20AC ok \u2126", 4, 4}); },
