@@ -147,6 +147,45 @@ TEST_P(DatabaseWriterTest, DeletedFieldsLeaveTheOthersReadable) {
   EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
 }
 
+// A table grown to well over a hundred fields: its definition continues on further pages
+// (2048 bytes each in Jet 3), its rows pass 256 bytes many times over (Jet 3 locates their
+// values through the jump table), and both readers still read every value.
+TEST_P(DatabaseWriterTest, WideTablesKeepEveryValue) {
+  constexpr int kAdded = 120;
+  {
+    auto writer = jet::DatabaseWriter::Open(path);
+    for (int i = 0; i < kAdded; ++i) writer->AddColumn("Table1", {"Campo " + std::to_string(i), 10, 12});
+    for (int i = 0; i < kAdded; i += 7)
+      writer->Execute("UPDATE Table1 SET [Campo " + std::to_string(i) + "] = 'v" + std::to_string(i) + " àè'");
+    writer->Execute("UPDATE Table1 SET [Campo " + std::to_string(kAdded - 1) + "] = 'ultimo'");
+    writer->Commit();
+  }
+  EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
+  auto database = jet::Database::Open(path);
+  const jet::TableInfo* table = database->FindTable("Table1");
+  ASSERT_EQ(table->fields.size(), 9u + kAdded);
+  EXPECT_GT(table->def.definition_pages.size(), 1u);
+  auto rows = database->Rows(*table);
+  jet::Row row;
+  int count = 0;
+  while (rows.Next(row)) {
+    ++count;
+    for (int i = 0; i < kAdded; ++i) {
+      const jet::Value& value = row[table->FindField("Campo " + std::to_string(i))->column.position];
+      if (i == kAdded - 1) {
+        EXPECT_EQ(value, jet::Value{std::string("ultimo")});
+      } else if (i % 7 == 0) {
+        EXPECT_EQ(value, jet::Value{"v" + std::to_string(i) + " àè"}) << i;
+      } else {
+        EXPECT_TRUE(jet::IsNull(value)) << i;
+      }
+    }
+  }
+  EXPECT_EQ(count, 2);
+  const std::string exported = Output("mdb-export '" + path.string() + "' Table1 2>&1");
+  EXPECT_NE(exported.find("\"v112 àè\",,,,,,,\"ultimo\""), std::string::npos) << exported;
+}
+
 // Jet 3 keeps text in the database's code page: names and texts it cannot hold are refused
 // with 3125 (names) or 3421 (texts), saying which text and why, and nothing changes; what the
 // code page holds goes through.
