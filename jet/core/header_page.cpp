@@ -10,6 +10,7 @@ namespace jet {
 namespace {
 
 constexpr std::array<uint8_t, 4> kHeaderMaskKey = {0xC7, 0xDA, 0x39, 0x6B};
+constexpr size_t kJet3ColumnWord = 0x38;
 constexpr size_t kSortOrderJet3 = 0x3A;
 constexpr size_t kCodePage = 0x3C;
 constexpr size_t kDatabaseKey = 0x3E;
@@ -54,6 +55,7 @@ DatabaseHeader ReadDatabaseHeader(std::span<const uint8_t> page0, Format format)
   header.database_key = page.U32(kDatabaseKey);
   if (format == Format::kJet3) {
     header.sort_order = page.U16(kSortOrderJet3);
+    header.jet3_column_word = page.U16(kJet3ColumnWord);
   } else {
     header.sort_order = page.U16(kSortOrderJet4);
     header.sort_order_version = page.U8(kSortOrderJet4 + 3);

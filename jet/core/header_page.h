@@ -18,6 +18,7 @@ struct DatabaseHeader {
   double creation_date = 0;        // Jet 4 only
   uint32_t database_key = 0;       // non-zero: pages after 0 are encrypted
   bool has_password = false;
+  uint16_t jet3_column_word = 1;   // Jet 3: the word at 0x38, which every column descriptor repeats
 };
 
 // The masked region of page 0 starts here and runs for this many bytes.

@@ -370,6 +370,15 @@ std::vector<uint8_t> EncodeJet3Text(std::string_view utf8, uint16_t code_page) {
   return out;
 }
 
+std::optional<char32_t> FirstCharacterNotInCodePage(std::string_view utf8, uint16_t code_page) {
+  const char16_t* high = CheckedHighHalf(code_page);
+  for (char32_t c : Utf8ToCodePoints(utf8)) {
+    if (c < 0x80) continue;
+    if (std::find(high, high + 128, c) == high + 128) return c;
+  }
+  return std::nullopt;
+}
+
 std::string DecodeText(std::span<const uint8_t> stored, Format format, uint16_t code_page) {
   return format == Format::kJet3 ? DecodeJet3Text(stored, code_page) : DecodeJet4Text(stored);
 }

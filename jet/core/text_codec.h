@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -35,6 +36,10 @@ std::string DecodeJet3Text(std::span<const uint8_t> stored, uint16_t code_page);
 std::vector<uint8_t> EncodeJet3Text(std::string_view utf8, uint16_t code_page);
 
 bool IsSupportedCodePage(uint16_t code_page);
+
+// The first character of `utf8` the code page has no byte for, or nothing when Jet 3 can
+// store the whole text. Raises codec_err::kDataTypeConversion for input that is not UTF-8.
+std::optional<char32_t> FirstCharacterNotInCodePage(std::string_view utf8, uint16_t code_page);
 
 // Text stored in `format`: chooses the decoder above.
 std::string DecodeText(std::span<const uint8_t> stored, Format format, uint16_t code_page);

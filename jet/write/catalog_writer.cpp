@@ -51,6 +51,16 @@ size_t ColumnPosition(const TableDef& table, std::string_view name) {
   ThrowCorrupt("the system table " + table.name + " has no column " + std::string(name));
 }
 
+namespace {
+
+bool HasColumn(const TableDef& table, std::string_view name) {
+  for (const ColumnDef& column : table.columns)
+    if (column.name == name) return true;
+  return false;
+}
+
+}  // namespace
+
 CatalogWriter::CatalogWriter(store::PageOverlay& pages, PageAllocator& allocator, Database& database)
     : pages_(pages), allocator_(allocator), database_(database) {}
 
@@ -183,7 +193,8 @@ void CatalogWriter::AddQueryRows(int32_t object_id, const std::vector<QueryRow>&
       row[ColumnPosition(def, "Attribute")] = part.attribute;
       if (part.expression) row[ColumnPosition(def, "Expression")] = *part.expression;
       if (part.flag) row[ColumnPosition(def, "Flag")] = *part.flag;
-      if (part.lv_extra) row[ColumnPosition(def, "LvExtra")] = Binary{*part.lv_extra};
+      // Jet 3's MSysQueries has no LvExtra: a query of a Jet 4 database leaves it behind.
+      if (part.lv_extra && HasColumn(def, "LvExtra")) row[ColumnPosition(def, "LvExtra")] = Binary{*part.lv_extra};
       if (part.name1) row[ColumnPosition(def, "Name1")] = *part.name1;
       if (part.name2) row[ColumnPosition(def, "Name2")] = *part.name2;
       if (part.order) row[ColumnPosition(def, "Order")] = Binary{*part.order};

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "jet/common/byte_reader.h"
 #include "jet/common/error.h"
 #include "jet/core/schema_info.h"
 
@@ -43,13 +44,23 @@ void AppendColumn(TableDef& table, const NewColumn& spec, const DatabaseHeader& 
     if (SameObjectName(column.name, spec.name)) throw Error(err::kDuplicateField, "Cannot define field more than once.");
   const StorageOf storage = StorageFor(spec.dao_type);
   const Format format = header.format;
+  // Decimal came with Jet 4: an Access 97 database has no storage for it.
+  if (storage.type == FieldType::kNumeric && format == Format::kJet3)
+    throw Error(3259, "Invalid field data type: an Access 97 (Jet 3) database has no Decimal fields ('" + spec.name + "').");
   ColumnDef column;
   column.name = spec.name;
   column.type = static_cast<uint8_t>(storage.type);
   column.number = table.max_columns;
   column.flags = storage.fixed ? (column_flag::kFixedLength | column_flag::kCanBeNull) : column_flag::kCanBeNull;
   column.sort_order = header.sort_order;
-  if (format == Format::kJet3) column.code_page = header.code_page;
+  if (format == Format::kJet3) {
+    column.code_page = header.code_page;
+    // The descriptor as Access 97 starts it: the column number again at +5 and the file's
+    // descriptor word (page 0 at 0x38) at +7; the rest the definition writer lays over it.
+    column.stored.assign(18, 0);
+    PutU16(column.stored.data() + 5, table.max_columns);
+    PutU16(column.stored.data() + 7, header.jet3_column_word);
+  }
   column.position = static_cast<uint16_t>(table.columns.size());
   if (storage.type == FieldType::kText) {
     const int32_t characters = spec.size <= 0 ? 50 : spec.size;

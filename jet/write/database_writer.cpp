@@ -9,6 +9,7 @@
 #include "jet/query/property_value.h"
 #include "jet/store/page_overlay.h"
 #include "jet/write/catalog_writer.h"
+#include "jet/write/code_page_text.h"
 #include "jet/write/column_layout.h"
 #include "jet/write/index_builder.h"
 #include "jet/write/statement.h"
@@ -66,6 +67,7 @@ const TableInfo& DatabaseWriter::LocalTable(const std::string& name) const {
 void DatabaseWriter::AddColumn(const std::string& table_name, const NewColumn& spec) {
   Change([&] {
     TableDef table = LocalTable(table_name).def;
+    CheckNameStorable(spec.name, "a field of table '" + table.name + "'", format(), database_->header().code_page);
     AppendColumn(table, spec, database_->header());
     WriteTableDefinition(session_->pages(), *allocator_, table, database_->header().code_page);
   });
@@ -127,6 +129,8 @@ void DatabaseWriter::ApplyColumnProperty(PropertyBlob& blob, const TableInfo& in
   } else if (value.boolean) {
     property = BoolProperty(value.name, *value.boolean);
   } else {
+    CheckTextStorable(value.text.value_or(""), "the " + value.name + " of field '" + field->name() + "' in table '" + info.name + "'",
+                      format(), database_->header().code_page);
     property = TextProperty(value.name, value.text.value_or(""), format());
     property.type = dao_type::kMemo;  // Access keeps expressions and texts as memo properties
   }

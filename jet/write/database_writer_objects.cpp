@@ -8,6 +8,7 @@
 #include "jet/query/query_from_sql.h"
 #include "jet/store/page_overlay.h"
 #include "jet/write/catalog_writer.h"
+#include "jet/write/code_page_text.h"
 #include "jet/write/data_page_writer.h"
 #include "jet/write/database_writer.h"
 #include "jet/write/index_builder.h"
@@ -55,6 +56,7 @@ void DatabaseWriter::CheckNewObjectName(const std::string& name, const TableInfo
   if (name.empty() || name.front() == ' ' || name.size() > kMaxObjectNameLength || bad_character)
     throw Error(err::kNameInvalid, "'" + name + "' is not a valid name. Make sure that it does not include invalid "
                                    "characters or punctuation and that it is not too long.");
+  CheckNameStorable(name, "a table or query", format(), database_->header().code_page);
   if (const TableInfo* table = database_->FindTable(name); table && table != renamed)
     throw Error(err::kTableExists, "Table '" + name + "' already exists.");
   if (database_->FindQuery(name)) throw Error(3012, "Object '" + name + "' already exists.");
@@ -67,6 +69,18 @@ void DatabaseWriter::CreateTable(const NewTable& spec) {
     store::PageOverlay& pages = session_->pages();
     const Format format = this->format();
     const uint16_t code_page = database_->header().code_page;
+    // Every text the new table brings, checked before anything is written.
+    for (size_t c = 0; c < spec.columns.size(); ++c) {
+      CheckNameStorable(spec.columns[c].name, "a field of table '" + spec.name + "'", format, code_page);
+      if (c < spec.properties.size())
+        for (const ColumnPropertyValue& value : spec.properties[c])
+          if (value.text)
+            CheckTextStorable(*value.text, "the " + value.name + " of field '" + spec.columns[c].name + "' in table '" +
+                                               spec.name + "'",
+                              format, code_page);
+    }
+    for (const NewIndex& index : spec.indexes)
+      CheckNameStorable(index.name, "an index of table '" + spec.name + "'", format, code_page);
 
     TableDef table;
     table.name = spec.name;
@@ -161,6 +175,7 @@ void DatabaseWriter::CreateIndex(const std::string& table_name, const NewIndex& 
     const TableInfo& info = LocalTable(table_name);
     if (spec.name.empty() || spec.name.size() > kMaxObjectNameLength)
       throw Error(err::kNameInvalid, "'" + spec.name + "' is not a valid name.");
+    CheckNameStorable(spec.name, "an index of table '" + info.name + "'", format(), database_->header().code_page);
     TableDef table = info.def;
     store::PageOverlay& pages = session_->pages();
     const uint32_t host = table.owned_pages_pointer >> 8;
@@ -223,11 +238,22 @@ void DatabaseWriter::CreateQuery(const std::string& name, const std::string& sql
   Change([&] {
     CheckNewObjectName(name, nullptr);
     std::vector<QueryRow> rows = source ? source->rows : QueryRowsFromSql(name, sql);
+    // A query of a database of the other version: its texts must suit this one, and its
+    // properties are stored as this version stores them.
+    const uint16_t code_page = database_->header().code_page;
+    const std::string owner = "query '" + name + "'";
+    for (const QueryRow& row : rows) {
+      if (row.expression) CheckTextStorable(*row.expression, "a part of the SQL of " + owner, format(), code_page);
+      if (row.name1) CheckTextStorable(*row.name1, "a name in the SQL of " + owner, format(), code_page);
+      if (row.name2) CheckTextStorable(*row.name2, "a name in the SQL of " + owner, format(), code_page);
+    }
+    const std::vector<uint8_t> properties =
+        source ? PropertyBlobFor(source->object.properties, format(), code_page, owner) : std::vector<uint8_t>{};
     CatalogWriter catalog(session_->pages(), *allocator_, *database_);
     const int32_t id = catalog.UnusedNonTableId();
     for (QueryRow& row : rows) row.object_id = id;
     const int32_t flags = source ? source->object.flags : QueryObjectFlags(rows);
-    catalog.AddObject({id, name, object_type::kQuery, flags, source ? source->object.properties : std::vector<uint8_t>{}});
+    catalog.AddObject({id, name, object_type::kQuery, flags, properties});
     catalog.AddQueryRows(id, rows);
   });
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #include "jet/check/database_check.h"
 #include "jet/common/error.h"
@@ -121,6 +122,92 @@ TEST_P(CatalogObjectsTest, IndexesAreBuiltFromTheRowsAndGoAway) {
   EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
 }
 
+// Keys twice over: a unique or primary index is refused with 3022 (a Null in a primary key
+// with 3058) and leaves nothing behind; a plain index takes the duplicates and the Nulls.
+TEST_P(CatalogObjectsTest, UniqueAndPrimaryIndexesRefuseDuplicatesAndNulls) {
+  std::string field;
+  {
+    auto writer = jet::DatabaseWriter::Open(path);
+    // A copy of a table with rows, twice over, with a field of its own that holds the same
+    // value in every row: nothing but duplicates.
+    const jet::TableInfo* source = nullptr;
+    for (const jet::TableInfo& candidate : writer->database().tables())
+      if (!candidate.system() && !candidate.linked() && candidate.def.row_count > 0 && !source) source = &candidate;
+    ASSERT_NE(source, nullptr);
+    const std::string source_name = source->name;
+    jet::NewTable spec = CopyOf(*source, "Doppi");
+    field = "Numero";
+    spec.columns.push_back({field, 4, 0});
+    spec.columns.push_back({"Sigla", 10, 10});
+    spec.properties.resize(spec.columns.size());
+    writer->CreateTable(spec);
+    writer->Execute("INSERT INTO [Doppi] SELECT [" + source_name + "].* FROM [" + source_name + "]");
+    writer->Execute("INSERT INTO [Doppi] SELECT [" + source_name + "].* FROM [" + source_name + "]");
+    writer->Execute("UPDATE [Doppi] SET [Numero] = 7");
+    writer->Execute("UPDATE [Doppi] SET [Sigla] = 'Città'");
+    writer->Commit();
+  }
+  const std::string committed = FileBytes(path);
+  {
+    auto writer = jet::DatabaseWriter::Open(path);
+    EXPECT_EQ(ErrorOf([&] { writer->CreateIndex("Doppi", {"Unico", false, true, {field}}); }), jet::err::kDuplicateKey);
+    EXPECT_EQ(ErrorOf([&] { writer->CreateIndex("Doppi", {"PrimaryKey", true, true, {field}}); }), jet::err::kDuplicateKey);
+    EXPECT_EQ(ErrorOf([&] { writer->CreateIndex("Doppi", {"Testo", false, true, {"Sigla"}}); }), jet::err::kDuplicateKey);
+    EXPECT_TRUE(writer->database().FindTable("Doppi")->indexes.empty());
+    writer->Commit();
+  }
+  EXPECT_EQ(FileBytes(path), committed) << "refused indexes change nothing";
+  {
+    auto writer = jet::DatabaseWriter::Open(path);
+    writer->Execute("UPDATE [Doppi] SET [" + field + "] = Null");
+    EXPECT_EQ(ErrorOf([&] { writer->CreateIndex("Doppi", {"PrimaryKey", true, true, {field}}); }), 3058);
+    writer->CreateIndex("Doppi", {"Semplice", false, false, {field}});
+    writer->CreateIndex("Doppi", {"Testo", false, false, {"Sigla"}});
+    writer->Commit();
+  }
+  EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
+  auto database = jet::Database::Open(path);
+  ASSERT_EQ(database->FindTable("Doppi")->indexes.size(), 2u);
+  EXPECT_NE(Output("mdb-schema --indexes '" + path.string() + "' mysql 2>&1").find("ADD INDEX `Semplice`"), std::string::npos);
+}
+
+// Every text field of every user table filled to its full size: rows Access wrote grow in
+// place or move behind forwarding stubs, their indexes follow, and both readers see them.
+TEST_P(CatalogObjectsTest, FillsToFullSizeMoveAccessRowsAndKeepThemReadable) {
+  std::map<std::string, size_t> counts;
+  {
+    auto writer = jet::DatabaseWriter::Open(path);
+    std::vector<std::pair<std::string, std::vector<std::pair<std::string, int32_t>>>> texts;
+    for (const jet::TableInfo& table : writer->database().tables()) {
+      if (table.system() || table.linked() || table.def.row_count == 0) continue;
+      std::vector<std::pair<std::string, int32_t>> fields;
+      for (const jet::FieldInfo& field : table.fields)
+        if (field.dao_type == 10 && !std::any_of(table.indexes.begin(), table.indexes.end(), [&](const jet::IndexInfo& index) {
+              return index.unique && std::any_of(index.fields.begin(), index.fields.end(),
+                                                 [&](const jet::IndexFieldInfo& part) { return part.name == field.name(); });
+            }))
+          fields.emplace_back(field.name(), field.size);
+      if (!fields.empty()) texts.emplace_back(table.name, fields);
+    }
+    if (texts.empty()) GTEST_SKIP() << "no text field to fill";
+    for (const auto& [table, fields] : texts) {
+      for (const auto& [field, size] : fields)
+        writer->Execute("UPDATE [" + table + "] SET [" + field + "] = '" + std::string(static_cast<size_t>(size), 'w') + "'");
+      counts[table] = RowsOf(const_cast<jet::Database&>(writer->database()), table).size();
+    }
+    writer->Commit();
+  }
+  EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
+  auto database = jet::Database::Open(path);
+  for (const auto& [table, count] : counts) {
+    SCOPED_TRACE(table);
+    EXPECT_EQ(RowsOf(*database, table).size(), count);
+    // Memos may hold line breaks: rows end with a mark of their own.
+    EXPECT_EQ(Output("mdb-export -H -R '<<row>>' '" + path.string() + "' '" + table + "' 2>&1 | grep -a -o '<<row>>' | wc -l"),
+              std::to_string(count) + "\n");
+  }
+}
+
 TEST_P(CatalogObjectsTest, RenamedAndDeletedTablesLeaveACleanCatalog) {
   std::vector<std::string> user_tables;
   {
@@ -152,7 +239,10 @@ TEST_P(CatalogObjectsTest, RenamedAndDeletedTablesLeaveACleanCatalog) {
 
 INSTANTIATE_TEST_SUITE_P(SampleFiles, CatalogObjectsTest,
                          ::testing::Values("jet4/testV2000.mdb", "jet3/testV1997.mdb", "jet4/indexTestV2000.mdb",
-                                           "jet4/testUnicodeCompV2003.mdb"),
+                                           "jet3/indexTestV1997.mdb", "jet4/testUnicodeCompV2003.mdb",
+                                           "jet3/test2V1997.mdb", "jet3/compIndexTestV1997.mdb",
+                                           "jet3/delColTestV1997.mdb", "jet3/delTestV1997.mdb",
+                                           "jet3/overflowTestV1997.mdb", "jet4/overflowTestV2000.mdb"),
                          [](const auto& info) { return fs::path(info.param).stem().string(); });
 
 TEST(CatalogQueries, QueriesCopiedFromAnotherDatabaseKeepTheirSqlAndCanBeDeleted) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -10,6 +11,7 @@
 #include "jet/core/database.h"
 #include "jet/dump/dump_json.h"
 #include "jet/store/write_session.h"
+#include "jet/write/database_writer.h"
 #include "tests/support/corpus.h"
 #include "tests/support/engine_checks.h"
 
@@ -129,11 +131,59 @@ TEST(CompactDatabase, EverySampleKeepsItsContentsAndGetsNoLarger) {
 
 TEST(CompactDatabase, ACompactedCopyCompactsToTheSameBytes) {
   VANTREL_REQUIRE_CORPUS();
-  const auto sample = vantrel::test::CorpusDir() / "jet4" / "testV2000.mdb";
-  TempDir folder;
-  jet::CompactDatabase(sample, folder / "once.mdb");
-  jet::CompactDatabase(folder / "once.mdb", folder / "twice.mdb");
-  EXPECT_EQ(FileBytes(folder / "once.mdb"), FileBytes(folder / "twice.mdb"));
+  for (const char* name : {"jet4/testV2000.mdb", "jet3/testV1997.mdb", "jet3/test2V1997.mdb"}) {
+    SCOPED_TRACE(name);
+    const auto sample = vantrel::test::CorpusDir() / name;
+    TempDir folder;
+    jet::CompactDatabase(sample, folder / "once.mdb");
+    jet::CompactDatabase(folder / "once.mdb", folder / "twice.mdb");
+    EXPECT_EQ(FileBytes(folder / "once.mdb"), FileBytes(folder / "twice.mdb"));
+  }
+}
+
+// A file the engine changed (tables, fields, indexes, queries added, dropped and filled)
+// compacts with its contents whole, in both formats, and the copy is clean.
+TEST(CompactDatabase, FilesTheEngineChangedCompactWhole) {
+  VANTREL_REQUIRE_CORPUS();
+  for (const char* name : {"jet4/testV2000.mdb", "jet3/testV1997.mdb", "jet3/test2V1997.mdb"}) {
+    SCOPED_TRACE(name);
+    TempDir folder;
+    const auto source = folder / "source.mdb";
+    CopyWritable(vantrel::test::CorpusDir() / name, source);
+    {
+      auto writer = jet::DatabaseWriter::Open(source);
+      const jet::TableInfo& first = *std::find_if(writer->database().tables().begin(), writer->database().tables().end(),
+                                                  [](const jet::TableInfo& t) { return !t.system() && t.def.row_count > 0; });
+      const std::string from = first.name;
+      jet::NewTable copy{"Copia è", {}, {}, {}};
+      for (const jet::FieldInfo& field : first.fields) {
+        copy.columns.push_back({field.name(), field.dao_type, field.size});
+        copy.properties.push_back({{"AllowZeroLength", true, std::nullopt}});
+      }
+      copy.columns.push_back({"Città", 10, 30});
+      copy.properties.push_back({{"DefaultValue", std::nullopt, "\"Forlì\""}});
+      writer->CreateTable(copy);
+      writer->Execute("INSERT INTO [Copia è] SELECT [" + from + "].* FROM [" + from + "]");
+      writer->Execute("INSERT INTO [Copia è] SELECT [Copia è].* FROM [Copia è]");
+      writer->CreateIndex("Copia è", {"Città", false, false, {"Città"}});
+      writer->AddColumn(from, {"Nota", 12, 0});
+      writer->Execute("UPDATE [" + from + "] SET [Nota] = '" + std::string(3000, 'n') + "'");
+      writer->CreateQuery("Elenco", "SELECT [Copia è].* FROM [Copia è];");
+      writer->Commit();
+    }
+    ASSERT_EQ(CheckErrors(source), std::vector<std::string>{});
+    const auto copy = folder / "copy.mdb";
+    jet::CompactDatabase(source, copy);
+    EXPECT_EQ(jet::Database::Open(copy)->format(), jet::Database::Open(source)->format());
+    EXPECT_EQ(FirstDifference(DumpOf(copy), DumpOf(source)), "");
+    EXPECT_EQ(CheckErrors(copy), std::vector<std::string>{});
+    EXPECT_LE(std::filesystem::file_size(copy), std::filesystem::file_size(source));
+    auto exported = [&](const std::filesystem::path& file, const std::string& table) {
+      return Output("mdb-export -b hex '" + file.string() + "' '" + table + "' 2>&1 | sort");
+    };
+    EXPECT_EQ(exported(copy, "Copia è"), exported(source, "Copia è"));
+    EXPECT_NE(exported(copy, "Copia è").find("Forlì"), std::string::npos);
+  }
 }
 
 TEST(CompactDatabase, RefusesAnExistingDestinationAndALockedOrMissingSource) {

@@ -10,6 +10,7 @@
 #include "jet/core/usage_map.h"
 #include "jet/index/index_reader.h"
 #include "tests/support/corpus.h"
+#include "tests/support/engine_checks.h"
 #include "tests/support/image_pages.h"
 
 namespace jet {
@@ -100,11 +101,11 @@ struct Sample {
   size_t real_index = 0;
 };
 
-Sample UniqueIndexSample() {
+Sample UniqueIndexSample(const std::string& file) {
   Sample s;
-  s.image = std::make_unique<vantrel::test::ImagePages>(vantrel::test::CorpusDir() / "jet4" / "testV2000.mdb");
+  s.image = std::make_unique<vantrel::test::ImagePages>(vantrel::test::CorpusDir() / file);
   s.overlay = std::make_unique<store::PageOverlay>(*s.image);
-  s.db = Database::FromPages(*s.overlay, "testV2000.mdb");
+  s.db = Database::FromPages(*s.overlay, file);
   for (const TableInfo& info : s.db->tables())
     for (size_t r = 0; r < info.def.real_indexes.size(); ++r)
       if ((info.def.real_indexes[r].flags & index_flag::kUnique) && info.def.real_indexes[r].first_page != 0 &&
@@ -117,9 +118,12 @@ Sample UniqueIndexSample() {
   return s;
 }
 
-TEST(IndexBuilder, DuplicateInUniqueIndexChangesNothing) {
+// The same sample in both formats.
+class IndexBuilderOnSample : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(IndexBuilderOnSample, DuplicateInUniqueIndexChangesNothing) {
   VANTREL_REQUIRE_CORPUS();
-  Sample s = UniqueIndexSample();
+  Sample s = UniqueIndexSample(GetParam());
   PageAllocator allocator(*s.overlay, s.table.format);
   std::vector<IndexEntry> entries{{{0x7F, 1}, 10, 0, 0}, {{0x7F, 1}, 10, 1, 0}};
   try {
@@ -133,9 +137,9 @@ TEST(IndexBuilder, DuplicateInUniqueIndexChangesNothing) {
 
 // Many entries: a three-level tree whose leaves chain in key order; a rebuild frees the old
 // tree in the global map and an empty index still has one leaf.
-TEST(IndexBuilder, LargeTreeRebuildAndEmpty) {
+TEST_P(IndexBuilderOnSample, LargeTreeRebuildAndEmpty) {
   VANTREL_REQUIRE_CORPUS();
-  Sample s = UniqueIndexSample();
+  Sample s = UniqueIndexSample(GetParam());
   PageAllocator allocator(*s.overlay, s.table.format);
   std::vector<IndexEntry> entries;
   for (uint32_t i = 0; i < 50000; ++i) {
@@ -181,12 +185,17 @@ TEST(IndexBuilder, LargeTreeRebuildAndEmpty) {
   EXPECT_TRUE(ReadUsageMap(*s.overlay, s.table.format, index.usage_map_pointer).pages.empty());
 }
 
+INSTANTIATE_TEST_SUITE_P(SampleFiles, IndexBuilderOnSample, ::testing::Values("jet4/testV2000.mdb", "jet3/testV1997.mdb"),
+                         [](const auto& info) { return std::filesystem::path(info.param).stem().string(); });
+
 // Other readers still read every table after every index of a sample was rebuilt.
 TEST(IndexBuilder, MdbtoolsReadRebuiltFile) {
   VANTREL_REQUIRE_CORPUS();
   if (std::system("command -v mdb-export >/dev/null 2>&1") != 0) GTEST_SKIP() << "no mdbtools";
   vantrel::test::TempDir dir;
-  for (const char* name : {"jet4/indexTestV2000.mdb", "jet3/indexTestV1997.mdb"}) {
+  for (const char* name : {"jet4/indexTestV2000.mdb", "jet3/indexTestV1997.mdb", "jet3/compIndexTestV1997.mdb",
+                           "jet3/testIndexCodesV1997.mdb", "jet3/testV1997.mdb"}) {
+    SCOPED_TRACE(name);
     vantrel::test::ImagePages image(vantrel::test::CorpusDir() / name);
     store::PageOverlay overlay(image);
     auto db = Database::FromPages(overlay, name);
@@ -202,6 +211,7 @@ TEST(IndexBuilder, MdbtoolsReadRebuiltFile) {
     }
     const auto out = dir / "rebuilt.mdb";
     vantrel::test::SavePages(overlay, out);
+    EXPECT_EQ(vantrel::test::CheckErrors(out), std::vector<std::string>{});
     EXPECT_EQ(std::system(("mdb-schema '" + out.string() + "' >/dev/null 2>&1").c_str()), 0);
     for (const std::string& t : tables)
       EXPECT_EQ(std::system(("mdb-export '" + out.string() + "' '" + t + "' >/dev/null 2>&1").c_str()), 0) << t;

@@ -53,18 +53,18 @@ TEST(Statement, RefusesWhatItDoesNotRunWithJetsSyntaxErrors) {
   EXPECT_EQ(ParseError("INSERT INTO A SELECT B.* FROM C"), 3075);
 }
 
-class ExecuteTest : public ::testing::Test {
+class ExecuteTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
     if (CorpusDir().empty()) GTEST_SKIP() << "no sample databases";
     path = dir / "local.mdb";
-    std::filesystem::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", path);
+    std::filesystem::copy_file(CorpusDir() / GetParam(), path);
   }
   TempDir dir;
   std::filesystem::path path;
 };
 
-TEST_F(ExecuteTest, FillSetsEveryRowAndConvertsTheConstant) {
+TEST_P(ExecuteTest, FillSetsEveryRowAndConvertsTheConstant) {
   {
     auto writer = jet::DatabaseWriter::Open(path);
     writer->Execute("UPDATE [Table1] SET [E] = '77'");
@@ -81,9 +81,12 @@ TEST_F(ExecuteTest, FillSetsEveryRowAndConvertsTheConstant) {
     EXPECT_EQ(row[5], jet::Value{1.0});
   }
   EXPECT_EQ(count, 2);
+  database.reset();
+  EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
+  EXPECT_NE(Output("mdb-export '" + path.string() + "' Table1 2>&1").find(",77,1"), std::string::npos);
 }
 
-TEST_F(ExecuteTest, AFailingStatementChangesNothing) {
+TEST_P(ExecuteTest, AFailingStatementChangesNothing) {
   std::ifstream in(path, std::ios::binary);
   const std::vector<char> original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   auto writer = jet::DatabaseWriter::Open(path);
@@ -109,19 +112,24 @@ TEST_F(ExecuteTest, AFailingStatementChangesNothing) {
   EXPECT_EQ(std::vector<char>((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>()), original);
 }
 
+INSTANTIATE_TEST_SUITE_P(SampleFiles, ExecuteTest, ::testing::Values("jet4/testV2000.mdb", "jet3/testV1997.mdb"),
+                         [](const auto& info) { return std::filesystem::path(info.param).stem().string(); });
+
 }  // namespace
 }  // namespace vantrel::test
 
 namespace vantrel::test {
 namespace {
 
+class ExecuteOnLongValues : public ::testing::TestWithParam<std::string> {};
+
 // Fills and copies over thousands of rows holding memo and OLE values: every row is written
 // back with its long values, and an independent reader sees them all.
-TEST(ExecuteOnLongValues, FillsAndCopiesOfThousandsOfRowsWithMemoAndOle) {
+TEST_P(ExecuteOnLongValues, FillsAndCopiesOfThousandsOfRowsWithMemoAndOle) {
   VANTREL_REQUIRE_CORPUS();
   TempDir dir;
   const auto path = dir / "local.mdb";
-  CopyWritable(CorpusDir() / "jet4" / "test2V2000.mdb", path);
+  CopyWritable(CorpusDir() / GetParam(), path);
   const std::string long_text(3000, 'x');
   {
     auto writer = jet::DatabaseWriter::Open(path);
@@ -155,6 +163,9 @@ TEST(ExecuteOnLongValues, FillsAndCopiesOfThousandsOfRowsWithMemoAndOle) {
   }
   EXPECT_EQ(lines, 4096);
 }
+
+INSTANTIATE_TEST_SUITE_P(SampleFiles, ExecuteOnLongValues, ::testing::Values("jet4/test2V2000.mdb", "jet3/test2V1997.mdb"),
+                         [](const auto& info) { return std::filesystem::path(info.param).stem().string(); });
 
 }  // namespace
 }  // namespace vantrel::test

@@ -52,23 +52,27 @@ TEST(TableDefinitionWriter, EveryCorpusDefinitionEncodesAsAccessStoredIt) {
 // back, and either way it reads back as written.
 TEST(TableDefinitionWriter, ChainGrowsAndShrinksWithTheDefinition) {
   VANTREL_REQUIRE_CORPUS();
-  ImagePages image(CorpusDir() / "jet4" / "testV2000.mdb");
-  jet::store::PageOverlay pages(image);
-  jet::PageAllocator allocator(pages, jet::Format::kJet4);
-  auto database = jet::Database::FromPages(pages, "testV2000.mdb");
-  jet::TableDef table = database->FindTable("Table1")->def;
-  ASSERT_EQ(table.definition_pages.size(), 1u);
-  jet::TableDef grown = table;
-  for (int i = 0; i < 200; ++i) {
-    jet::ColumnDef column = table.columns.back();
-    column.stored.clear();
-    column.name = "Extra column number " + std::to_string(i);
-    column.number = static_cast<uint16_t>(grown.max_columns++);
-    grown.columns.push_back(column);
+  // Both formats: the same sample as Access 2000 and Access 97 saved it.
+  for (const char* name : {"jet4/testV2000.mdb", "jet3/testV1997.mdb"}) {
+    SCOPED_TRACE(name);
+    ImagePages image(CorpusDir() / name);
+    jet::store::PageOverlay pages(image);
+    auto database = jet::Database::FromPages(pages, name);
+    const jet::Format format = database->format();
+    jet::PageAllocator allocator(pages, format);
+    jet::TableDef table = database->FindTable("Table1")->def;
+    ASSERT_EQ(table.definition_pages.size(), 1u);
+    jet::TableDef grown = table;
+    for (int i = 0; i < 200; ++i) {
+      jet::ColumnDef column = table.columns.back();
+      column.stored.clear();
+      column.name = "Extra column number " + std::to_string(i);
+      column.number = static_cast<uint16_t>(grown.max_columns++);
+      grown.columns.push_back(column);
   }
   jet::WriteTableDefinition(pages, allocator, grown);
   EXPECT_GE(grown.definition_pages.size(), 3u);
-  jet::TableDef reread = jet::ReadTableDefinition(pages, jet::Format::kJet4, table.definition_page);
+  jet::TableDef reread = jet::ReadTableDefinition(pages, format, table.definition_page);
   ASSERT_EQ(reread.columns.size(), grown.columns.size());
   EXPECT_EQ(reread.columns.back().name, "Extra column number 199");
   EXPECT_EQ(reread.columns.back().number, grown.columns.back().number);
@@ -81,11 +85,12 @@ TEST(TableDefinitionWriter, ChainGrowsAndShrinksWithTheDefinition) {
   shrunk.max_columns = table.max_columns;
   jet::WriteTableDefinition(pages, allocator, shrunk);
   EXPECT_EQ(shrunk.definition_pages.size(), 1u);
-  EXPECT_EQ(jet::EncodeTableDefinition(jet::ReadTableDefinition(pages, jet::Format::kJet4, table.definition_page)),
+  EXPECT_EQ(jet::EncodeTableDefinition(jet::ReadTableDefinition(pages, format, table.definition_page)),
             jet::EncodeTableDefinition(shrunk));
   // The released pages are free again.
   const uint32_t reused = allocator.Allocate();
   EXPECT_NE(std::find(continuation.begin(), continuation.end(), reused), continuation.end()) << reused;
+  }
 }
 
 }  // namespace

@@ -24,11 +24,12 @@ namespace fs = std::filesystem;
 using jet::store::InjectedFault;
 using jet::store::IoStep;
 
-class UpdateFaultsTest : public ::testing::Test {
+// The same sample in both formats.
+class UpdateFaultsTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
     if (CorpusDir().empty()) GTEST_SKIP() << "no sample databases";
-    CopyWritable(CorpusDir() / "jet4" / "testV2000.mdb", reference_);
+    CopyWritable(CorpusDir() / GetParam(), reference_);
     auto writer = jet::DatabaseWriter::Open(reference_);
     writer->AddColumn("Table1", {"Nuovo", 10, 30});
     writer->Commit();
@@ -37,7 +38,7 @@ class UpdateFaultsTest : public ::testing::Test {
   void TearDown() override { jet::store::InjectFaultForTesting(std::nullopt); }
   void RestoreLocal() {
     fs::remove(local_);
-    CopyWritable(CorpusDir() / "jet4" / "testV2000.mdb", local_);
+    CopyWritable(CorpusDir() / GetParam(), local_);
     original_ = FileBytes(local_);
   }
   schema::PassState Run() {
@@ -56,7 +57,7 @@ class UpdateFaultsTest : public ::testing::Test {
   RecordingWindow window_;
 };
 
-TEST_F(UpdateFaultsTest, EveryFailedStepOfTheCommitLeavesTheLocalDatabaseAndAllowsARerun) {
+TEST_P(UpdateFaultsTest, EveryFailedStepOfTheCommitLeavesTheLocalDatabaseAndAllowsARerun) {
   int faults = 0;
   for (IoStep step : {IoStep::kWrite, IoStep::kSync, IoStep::kRename}) {
     for (int error : {ENOSPC, EIO, EACCES}) {
@@ -85,7 +86,9 @@ TEST_F(UpdateFaultsTest, EveryFailedStepOfTheCommitLeavesTheLocalDatabaseAndAllo
       }
     }
   }
-  EXPECT_GT(faults, 20);
+  // The commit writes the file in chunks: the Access 97 sample is small enough for one, so
+  // there each of the 3 steps fails once with each of the 3 errors.
+  EXPECT_GE(faults, GetParam().rfind("jet3", 0) == 0 ? 9 : 21);
   std::printf("faults injected into update commits: %d\n", faults);
   const schema::PassState state = Run();
   EXPECT_EQ(state.nErrore, 0) << state.sErrore;
@@ -96,7 +99,7 @@ TEST_F(UpdateFaultsTest, EveryFailedStepOfTheCommitLeavesTheLocalDatabaseAndAllo
 // A pass that fails part way (a rebuild whose copy meets a value the new type cannot hold)
 // keeps none of its changes: the local database is the old one, every row in place, and
 // running the update again meets the same value instead of a half-updated database.
-TEST_F(UpdateFaultsTest, AFailedPassLeavesTheLocalDatabaseAsItWas) {
+TEST_P(UpdateFaultsTest, AFailedPassLeavesTheLocalDatabaseAsItWas) {
   {
     auto writer = jet::DatabaseWriter::Open(reference_);
     writer->CreateTable({"Aaa", {{"Codice", 4, 4}}, {{}}, {}});
@@ -114,6 +117,9 @@ TEST_F(UpdateFaultsTest, AFailedPassLeavesTheLocalDatabaseAsItWas) {
     EXPECT_TRUE(FileBytes(local_) == original_) << "run " << run;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(SampleFiles, UpdateFaultsTest, ::testing::Values("jet4/testV2000.mdb", "jet3/testV1997.mdb"),
+                         [](const auto& info) { return fs::path(info.param).stem().string(); });
 
 }  // namespace
 }  // namespace vantrel::test

@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 
 #include "jet/check/database_check.h"
 #include "jet/core/database.h"
 #include "jet/write/database_writer.h"
+#include "jet/write/new_database.h"
 #include "schema/engine.h"
 #include "tests/support/corpus.h"
 #include "tests/support/engine_checks.h"
@@ -66,14 +68,30 @@ jet::NewTable CopyOf(const jet::TableInfo& table, const std::string& name) {
   return copy;
 }
 
-class UpdateOnFilesTest : public ::testing::Test {
+// A sample of the corpus in the format under test: "test" gives jet4/testV2000.mdb or
+// jet3/testV1997.mdb.
+fs::path Sample(const std::string& format, const std::string& stem) {
+  return CorpusDir() / format / (stem + (format == "jet4" ? "V2000.mdb" : "V1997.mdb"));
+}
+
+// An empty database of the format: Access's own for Jet 4, one the engine makes for Jet 3
+// (the corpus has no empty Access 97 file).
+void EmptyDatabase(const std::string& format, const fs::path& path) {
+  if (format == "jet4") {
+    CopyWritable(CorpusDir() / "jet4" / "emptyV2000.mdb", path);
+  } else {
+    jet::CreateDatabase(path, jet::Format::kJet3);
+  }
+}
+
+class UpdateOnFilesTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
     if (CorpusDir().empty()) GTEST_SKIP() << "no sample databases";
     reference = dir / "ref.mdb";
     local = dir / "loc.mdb";
-    fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", reference);
-    fs::copy_file(CorpusDir() / "jet4" / "testV2000.mdb", local);
+    fs::copy_file(Sample(GetParam(), "test"), reference);
+    fs::copy_file(Sample(GetParam(), "test"), local);
   }
 
   schema::PassState Run() {
@@ -94,7 +112,7 @@ class UpdateOnFilesTest : public ::testing::Test {
   RecordingWindow window;
 };
 
-TEST_F(UpdateOnFilesTest, SameSchemaChangesNothingAndTurnsGreen) {
+TEST_P(UpdateOnFilesTest, SameSchemaChangesNothingAndTurnsGreen) {
   const auto before = RowsOf(local, "Table1", {"A", "B", "C", "D", "E", "F", "G", "H", "I"});
   const schema::PassState state = Run();
   EXPECT_EQ(state.nErrore, 0) << state.sErrore;
@@ -104,7 +122,7 @@ TEST_F(UpdateOnFilesTest, SameSchemaChangesNothingAndTurnsGreen) {
   EXPECT_EQ(RowsOf(local, "Table1", {"A", "B", "C", "D", "E", "F", "G", "H", "I"}), before);
 }
 
-TEST_F(UpdateOnFilesTest, BringsEveryKindOfChangeAndKeepsTheLocalRows) {
+TEST_P(UpdateOnFilesTest, BringsEveryKindOfChangeAndKeepsTheLocalRows) {
   const std::vector<std::string> kept_fields = {"A", "B", "C", "D", "E", "F", "G", "H", "I"};
   const auto table1_before = RowsOf(local, "Table1", kept_fields);
   const auto table2_rows = RowsOf(local, "Table2", {"column1"}).size();
@@ -181,7 +199,7 @@ TEST_F(UpdateOnFilesTest, BringsEveryKindOfChangeAndKeepsTheLocalRows) {
   EXPECT_EQ(window.lines, std::vector<std::string>{});
 }
 
-TEST_F(UpdateOnFilesTest, NamesWithBlanksAreFilledAndCopied) {
+TEST_P(UpdateOnFilesTest, NamesWithBlanksAreFilledAndCopied) {
   const std::vector<std::string> fields = {"A", "B", "C", "D", "E", "F", "G", "H", "I"};
   {
     // The reference's "Tab 1" gains "Campo x" before A grows: the fill runs, then the rebuild.
@@ -212,13 +230,13 @@ TEST_F(UpdateOnFilesTest, NamesWithBlanksAreFilledAndCopied) {
   EXPECT_EQ(CheckErrors(local), std::vector<std::string>{});
 }
 
-TEST_F(UpdateOnFilesTest, TableInARelationshipIsReportedInsteadOfRebuiltForever) {
+TEST_P(UpdateOnFilesTest, TableInARelationshipIsReportedInsteadOfRebuiltForever) {
   // Table1 of this sample is tied to Table2 and Table3, so Jet will not drop it and the
   // rebuild cannot swap the tables: the pass must say so, keep the rows, and not loop.
   fs::remove(reference);
   fs::remove(local);
-  fs::copy_file(CorpusDir() / "jet4" / "emptyV2000.mdb", reference);
-  fs::copy_file(CorpusDir() / "jet4" / "indexTestV2000.mdb", local);
+  EmptyDatabase(GetParam(), reference);
+  fs::copy_file(Sample(GetParam(), "indexTest"), local);
   for (const fs::path& path : {reference, local})
     fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
   {
@@ -244,11 +262,180 @@ TEST_F(UpdateOnFilesTest, TableInARelationshipIsReportedInsteadOfRebuiltForever)
   EXPECT_EQ(CheckErrors(local), std::vector<std::string>{});
 }
 
-TEST_F(UpdateOnFilesTest, MissingLocalDatabaseIsAFailureNotASuccess) {
+TEST_P(UpdateOnFilesTest, MissingLocalDatabaseIsAFailureNotASuccess) {
   local = dir / "manca.mdb";
   const schema::PassState state = Run();
   EXPECT_NE(state.nErrore, 0);
   EXPECT_FALSE(window.boxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, UpdateOnFilesTest, ::testing::Values("jet4", "jet3"),
+                         [](const auto& info) { return info.param; });
+
+// A reference and a local database of different versions: an Access 2000 reference brings
+// an Access 97 local database in line and the other way round, and the local file keeps its
+// own version.
+struct Pair {
+  std::string reference, local;
+};
+void PrintTo(const Pair& pair, std::ostream* out) { *out << pair.reference << " into " << pair.local; }
+
+class CrossVersionUpdateTest : public ::testing::TestWithParam<Pair> {
+ protected:
+  void SetUp() override {
+    if (CorpusDir().empty()) GTEST_SKIP() << "no sample databases";
+    CopyWritable(Sample(GetParam().reference, "test"), reference);
+    CopyWritable(Sample(GetParam().local, "test"), local);
+  }
+  schema::PassState Run() {
+    schema::PassState state;
+    state.LPathAgg = reference.string();
+    state.LPathLoc = local.string();
+    window = RecordingWindow{};
+    update::RunUpdate(state, window, schema::TheEngine());
+    return state;
+  }
+  bool Logged(const std::string& line) const {
+    return std::find(window.lines.begin(), window.lines.end(), line) != window.lines.end();
+  }
+  jet::Format LocalFormat() const { return GetParam().local == "jet3" ? jet::Format::kJet3 : jet::Format::kJet4; }
+
+  TempDir dir;
+  fs::path reference = dir / "ref.mdb", local = dir / "loc.mdb";
+  RecordingWindow window;
+};
+
+TEST_P(CrossVersionUpdateTest, BringsTheChangesAndKeepsTheLocalRowsAndVersion) {
+  const std::vector<std::string> kept_fields = {"A", "B", "C", "D", "E", "F", "G", "H", "I"};
+  const auto table1_before = RowsOf(local, "Table1", kept_fields);
+  ASSERT_EQ(table1_before.size(), 2u);
+  {
+    auto ref = jet::DatabaseWriter::Open(reference);
+    jet::NewTable table1 = CopyOf(*ref->database().FindTable("Table1"), "Table1 nuova");
+    table1.columns[0].size = 80;
+    table1.columns.push_back({"Città", 4, 0});
+    table1.properties.emplace_back();
+    ref->CreateTable(table1);
+    ref->Execute("INSERT INTO [Table1 nuova] SELECT [Table1].* FROM [Table1]");
+    ref->DeleteTable("Table1");
+    ref->RenameTable("Table1 nuova", "Table1");
+    ref->CreateIndex("Table1", {"IdxA", false, false, {"A"}});
+    ref->AddColumn("Table2", {"Extra", 10, 10});
+    ref->DeleteTable("Table3");
+    ref->CreateTable({"Nuova", {{"Codice", 10, 12}, {"Valore", 7, 0}, {"Nota", 12, 0}},
+                      {{{"Required", true, std::nullopt}, {"DefaultValue", std::nullopt, "\"Forlì\""}},
+                       {{"ValidationText", std::nullopt, "Più di zero"}}, {}},
+                      {{"PrimaryKey", true, true, {"Codice"}}}});
+    ref->CreateQuery("Elenco", "SELECT Table1.* FROM Table1 WHERE Table1.A <> 'Perché';");
+    ref->Commit();
+  }
+  const schema::PassState state = Run();
+  ASSERT_EQ(state.nErrore, 0) << state.sErrore << (window.boxes.empty() ? "" : "\n" + window.boxes[0].text);
+  EXPECT_TRUE(Logged("Nuova query -> Elenco"));
+  EXPECT_TRUE(Logged("Eliminata Tabella -> Table3"));
+  EXPECT_TRUE(Logged("Tabella  Table1 : Campo A con dimensione diversa: da 50 a 80 - sostituisco ..."));
+  EXPECT_TRUE(Logged("Tabella  Table1 :     Nuovo Indice -> IdxA"));
+  EXPECT_TRUE(Logged("Tabella  Table2 :     Nuovo  Campo -> Extra"));
+  EXPECT_TRUE(Logged("Nuova tabella Nuova"));
+  {
+    auto database = jet::Database::Open(local);
+    EXPECT_EQ(database->format(), LocalFormat());
+    const jet::TableInfo* table1 = database->FindTable("Table1");
+    ASSERT_NE(table1, nullptr);
+    EXPECT_EQ(table1->FindField("A")->size, 80);
+    EXPECT_NE(table1->FindField("Città"), nullptr);
+    EXPECT_EQ(database->FindTable("Table3"), nullptr);
+    EXPECT_NE(database->FindTable("Table2")->FindField("Extra"), nullptr);
+    const jet::TableInfo* nuova = database->FindTable("Nuova");
+    ASSERT_NE(nuova, nullptr);
+    EXPECT_TRUE(nuova->FindField("Codice")->Required());
+    EXPECT_EQ(nuova->FindField("Codice")->default_value.value_or(""), "\"Forlì\"");
+    EXPECT_EQ(nuova->FindField("Valore")->validation_text.value_or(""), "Più di zero");
+    const jet::QueryInfo* query = database->FindQuery("Elenco");
+    ASSERT_NE(query, nullptr);
+    EXPECT_NE(query->sql.find("'Perché'"), std::string::npos) << query->sql;
+  }
+  EXPECT_EQ(RowsOf(local, "Table1", kept_fields), table1_before);
+  EXPECT_EQ(CheckErrors(local), std::vector<std::string>{});
+  const std::string schema_text = Output("mdb-schema '" + local.string() + "' access 2>/dev/null");
+  EXPECT_NE(schema_text.find("[Nuova]"), std::string::npos) << schema_text;
+  EXPECT_NE(schema_text.find("[Città]"), std::string::npos) << schema_text;
+  EXPECT_NE(schema_text.find("Text (80)"), std::string::npos);
+  EXPECT_EQ(Output("mdb-export '" + local.string() + "' Table1 2>&1 | wc -l"), "3\n");
+  EXPECT_NE(Output("mdb-queries -1 '" + local.string() + "' 2>&1").find("Elenco"), std::string::npos);
+
+  // A second pass finds nothing left to do.
+  const schema::PassState again = Run();
+  EXPECT_EQ(again.nErrore, 0) << again.sErrore;
+  EXPECT_EQ(window.lines, std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Pairs, CrossVersionUpdateTest,
+                         ::testing::Values(Pair{"jet4", "jet3"}, Pair{"jet3", "jet4"}),
+                         [](const auto& info) { return info.param.reference + "_into_" + info.param.local; });
+
+// An Access 97 database keeps text in its code page (1252 here): a reference object whose
+// name or text holds a character that code page lacks stops the pass with the engine's error,
+// and the local file stays exactly as it was. (Table and query names outside code page 1252
+// cannot be made in the reference here: the engine has no sort weights to index them.)
+TEST(CrossVersionUpdate, TextsTheLocalCodePageCannotHoldStopThePassAndChangeNothing) {
+  VANTREL_REQUIRE_CORPUS();
+  struct Case {
+    const char* what;
+    std::function<void(jet::DatabaseWriter&)> change;
+    int32_t error;
+  };
+  const std::vector<Case> cases = {
+      {"a default value",
+       [](jet::DatabaseWriter& ref) {
+         ref.CreateTable({"Nuova", {{"Codice", 10, 12}}, {{{"DefaultValue", std::nullopt, "\"\u2603\""}}}, {}});
+       },
+       3421},
+      {"a validation text",
+       [](jet::DatabaseWriter& ref) {
+         ref.CreateTable({"Nuova", {{"Codice", 4, 4}, {"Nota", 10, 10}},
+                          {{}, {{"ValidationRule", std::nullopt, "Is Not Null"}, {"ValidationText", std::nullopt, "\u03A9 only"}}},
+                          {}});
+       },
+       3421},
+      {"an index name",
+       [](jet::DatabaseWriter& ref) { ref.CreateIndex("Table1", {"Indice \u03A9", false, false, {"C"}}); },
+       3125},
+      {"the text of a query, after a new table and field the pass could store",
+       [](jet::DatabaseWriter& ref) {
+         ref.CreateTable({"Buona", {{"Codice", 4, 4}}, {{}}, {}});
+         ref.AddColumn("Table2", {"Extra", 10, 10});
+         ref.CreateQuery("Elenco", "SELECT Table1.* FROM Table1 WHERE Table1.A = '\u0416';");
+       },
+       3421},
+      {"a field name",
+       [](jet::DatabaseWriter& ref) { ref.AddColumn("Table1", {"\u20AC ok \u2126", 4, 4}); },
+       3125},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const fs::path reference = dir / "ref.mdb", local = dir / "loc.mdb";
+    CopyWritable(Sample("jet4", "test"), reference);
+    CopyWritable(Sample("jet3", "test"), local);
+    {
+      auto ref = jet::DatabaseWriter::Open(reference);
+      c.change(*ref);
+      ref->Commit();
+    }
+    const std::string before = FileBytes(local);
+    schema::PassState state;
+    state.LPathAgg = reference.string();
+    state.LPathLoc = local.string();
+    RecordingWindow window;
+    update::RunUpdate(state, window, schema::TheEngine());
+    std::printf("[ refused ] %s: %d %s\n", c.what, state.nErrore, state.sErrore.c_str());
+    EXPECT_EQ(state.nErrore, c.error) << state.sErrore;
+    EXPECT_NE(state.sErrore.find("code page 1252"), std::string::npos) << state.sErrore;
+    ASSERT_FALSE(window.boxes.empty());
+    EXPECT_TRUE(FileBytes(local) == before) << "the local database must not change";
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 2) << "ref.mdb and loc.mdb only";
+  }
 }
 
 }  // namespace
