@@ -10,7 +10,7 @@
 #include "jet/store/page_overlay.h"
 #include "jet/write/catalog_writer.h"
 #include "jet/write/column_layout.h"
-#include "jet/write/index_builder.h"
+#include "jet/write/indexed_table_writer.h"
 #include "jet/write/statement.h"
 #include "jet/write/table_definition_writer.h"
 #include "jet/write/row_copy_progress.h"
@@ -165,14 +165,6 @@ Value DefaultFor(const FieldInfo& field, Format format) {
 
 }  // namespace
 
-void DatabaseWriter::RebuildIndexes(TableDef& table, const std::vector<size_t>& real_indexes) {
-  for (size_t index : real_indexes) {
-    std::vector<IndexEntry> entries =
-        IndexEntriesFromRows(session_->pages(), table, index, database_->header().code_page);
-    BuildIndex(session_->pages(), *allocator_, table, index, std::move(entries));
-  }
-}
-
 void DatabaseWriter::Execute(const std::string& sql) {
   const Statement statement = ParseStatement(sql);
   Change([&] {
@@ -191,7 +183,7 @@ void DatabaseWriter::Execute(const std::string& sql) {
         Row row;
         while (cursor.Next(row)) rows.emplace_back(cursor.location(), row);
       }
-      TableWriter writer(session_->pages(), *allocator_, table, code_page);
+      IndexedTableWriter writer(session_->pages(), *allocator_, table, code_page);
       for (auto& [location, row] : rows) {
         row[position] = value;
         writer.Update(location, row);
@@ -201,7 +193,7 @@ void DatabaseWriter::Execute(const std::string& sql) {
         for (const IndexColumnDef& key : table.real_indexes[i].columns)
           if (key.column_number == field->column.number) touched.push_back(i);
       if (!touched.empty()) {
-        RebuildIndexes(table, touched);
+        writer.UpdateIndexes(touched);
         WriteTableDefinition(session_->pages(), *allocator_, table, code_page);
       }
       return;
@@ -239,7 +231,7 @@ void DatabaseWriter::Execute(const std::string& sql) {
       }
       return row;
     };
-    TableWriter writer(session_->pages(), *allocator_, table, code_page);
+    IndexedTableWriter writer(session_->pages(), *allocator_, table, code_page);
     uint64_t copied = 0;
     auto insert = [&](Row row) {
       writer.Insert(std::move(row));
@@ -260,9 +252,7 @@ void DatabaseWriter::Execute(const std::string& sql) {
     }
     for (Row& row : pending) insert(std::move(row));
     ReportRowCopyProgress(info.name, copied, copied);
-    std::vector<size_t> all(table.real_indexes.size());
-    for (size_t i = 0; i < all.size(); ++i) all[i] = i;
-    RebuildIndexes(table, all);
+    writer.UpdateIndexes();
     WriteTableDefinition(session_->pages(), *allocator_, table, code_page);
   });
 }
