@@ -12,6 +12,7 @@
 #include "jet/check/database_check.h"
 #include "jet/common/error.h"
 #include "jet/core/database.h"
+#include "jet/core/usage_map.h"
 #include "jet/index/index_page.h"
 #include "jet/index/index_reader.h"
 #include "jet/write/database_writer.h"
@@ -43,6 +44,44 @@ size_t TreeDepth(PageSource& pages, Format format, uint32_t root) {
     page = ParseIndexPage(pages.Page(child), format, child);
   }
   return depth;
+}
+
+// Each intermediate entry names the greatest entry below its child, entries below a child
+// come after the entry before it, and every leaf is as deep as the others. Returns the
+// greatest entry below `page` and adds the tree's pages to `pages_seen`.
+std::optional<IndexEntry> CheckSubtree(PageSource& pages, Format format, uint32_t number, size_t depth,
+                                       std::optional<size_t>& leaf_depth, std::set<uint32_t>& pages_seen) {
+  pages_seen.insert(number);
+  const IndexPage page = ParseIndexPage(pages.Page(number), format, number);
+  if (page.leaf()) {
+    if (!leaf_depth) leaf_depth = depth;
+    EXPECT_EQ(*leaf_depth, depth) << "leaf " << number;
+    if (page.entries.empty()) return std::nullopt;
+    return page.entries.back();
+  }
+  std::optional<IndexEntry> greatest;
+  for (const IndexEntry& entry : page.entries) {
+    const auto below = CheckSubtree(pages, format, entry.child_page, depth + 1, leaf_depth, pages_seen);
+    EXPECT_TRUE(below.has_value()) << "page " << entry.child_page << " under " << number << " is empty";
+    if (!below) continue;
+    EXPECT_EQ(below->key, entry.key) << "entry naming page " << entry.child_page;
+    EXPECT_EQ(below->data_page, entry.data_page);
+    EXPECT_EQ(below->data_row, entry.data_row);
+    if (greatest) {
+      EXPECT_TRUE(IndexEntryLess(*greatest, entry));
+    }
+    greatest = entry;
+    greatest->child_page = 0;
+  }
+  EXPECT_NE(page.tail_page, 0u) << "intermediate page " << number;
+  if (page.tail_page != 0) {
+    const auto below = CheckSubtree(pages, format, page.tail_page, depth + 1, leaf_depth, pages_seen);
+    if (below && greatest) {
+      EXPECT_TRUE(IndexEntryLess(*greatest, *below));
+    }
+    if (below) greatest = below;
+  }
+  return greatest;
 }
 
 size_t DistinctKeys(const std::vector<IndexEntry>& entries) {
@@ -233,6 +272,12 @@ class IndexMaintainerTest : public ::testing::TestWithParam<TreeCase> {
       EXPECT_EQ(index.row_count, expected.size());
       EXPECT_EQ(index.unique_entry_count, DistinctKeys(expected));
       deepest_[i] = std::max(deepest_[i], TreeDepth(*overlay_, table_.format, index.first_page));
+      std::optional<size_t> leaf_depth;
+      std::set<uint32_t> tree_pages;
+      CheckSubtree(*overlay_, table_.format, index.first_page, 1, leaf_depth, tree_pages);
+      // The usage map lists the tree's pages and no others: freed pages leave it.
+      const auto mapped = ReadUsageMap(*overlay_, table_.format, index.usage_map_pointer).pages;
+      EXPECT_EQ(std::set<uint32_t>(mapped.begin(), mapped.end()), tree_pages) << "index " << i;
       if (!look_up_every_row) continue;
       for (const IndexEntry& entry : expected) {
         const auto found = FindEqual(*overlay_, table_.format, index.first_page, entry.key);
