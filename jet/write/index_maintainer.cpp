@@ -262,6 +262,7 @@ class TreeEdit {
   // entries its parent must add before it, naming the new pages.
   std::vector<IndexEntry> Store(Step& step) {
     IndexPage& page = step.page;
+    if (page.number == 0) page.number = NewPage();  // a new root
     std::vector<Share> shares;
     Cut(page.entries, page.tail_page, page.type, format_, shares);
     std::vector<IndexEntry> named;
@@ -286,9 +287,52 @@ class TreeEdit {
       page.entries = std::move(shares.back().entries);
       page.tail_page = shares.back().tail;
     }
-    if (page.number == 0) page.number = NewPage();  // a new root
     Write(page);
     return named;
+  }
+
+  // An intermediate page left with its tail alone hands that child to a sibling under the
+  // same parent, when the sibling has room, and goes: a tree without such pages is what Access
+  // itself writes. Returns whether it went.
+  bool MergeIntoSibling(size_t level) {
+    const IndexPage& page = path_[level].page;
+    const std::optional<IndexEntry>& greatest = path_[level].greatest;  // set when the change below moved it
+    Step& parent = path_[level - 1];
+    std::vector<IndexEntry>& entries = parent.page.entries;
+    const size_t slot = parent.slot;
+    const uint32_t only_child = page.tail_page;
+    if (slot < entries.size()) {
+      // Into the next sibling, as its first child, named by the entry that named this page.
+      const uint32_t right = slot + 1 < entries.size() ? entries[slot + 1].child_page : parent.page.tail_page;
+      if (right == 0) return false;
+      IndexPage sibling = ReadPage(right);
+      if (sibling.leaf()) return false;
+      sibling.entries.insert(sibling.entries.begin(), NamingEntry(greatest ? *greatest : entries[slot], only_child));
+      if (!Fits(sibling.entries, sibling.type, format_)) return false;
+      sibling.previous_page = page.previous_page;
+      SetLink(page.previous_page, true, right);
+      Write(sibling);
+      entries.erase(entries.begin() + static_cast<ptrdiff_t>(slot));
+    } else {
+      // The tail: into the previous sibling, whose old tail its last entry now names.
+      if (entries.empty()) return false;
+      const uint32_t left = entries.back().child_page;
+      IndexPage sibling = ReadPage(left);
+      if (sibling.leaf() || sibling.tail_page == 0) return false;
+      sibling.entries.push_back(NamingEntry(entries.back(), sibling.tail_page));
+      sibling.tail_page = only_child;
+      if (!Fits(sibling.entries, sibling.type, format_)) return false;
+      sibling.next_page = page.next_page;
+      SetLink(page.next_page, false, left);
+      Write(sibling);
+      parent.page.tail_page = left;
+      entries.pop_back();
+      // The sibling is the parent's last child now, and holds what this page held.
+      if (greatest) parent.greatest = greatest;
+    }
+    FreePage(page.number);
+    parent.changed = true;
+    return true;
   }
 
   void Unlink(const IndexPage& page) {
@@ -365,6 +409,8 @@ class TreeEdit {
         Unlink(page);
         FreePage(page.number);
         parent_changed = TellParent(path_[level - 1], true, {}, std::nullopt);
+      } else if (!page.leaf() && page.entries.empty() && MergeIntoSibling(level)) {
+        parent_changed = true;
       } else {
         const std::vector<IndexEntry> named = step.changed ? Store(step) : std::vector<IndexEntry>{};
         parent_changed = TellParent(path_[level - 1], false, named, step.greatest);
