@@ -1,6 +1,9 @@
 #include "jet/core/table_scan.h"
 
+#include <string>
+
 #include "jet/common/byte_reader.h"
+#include "jet/common/error.h"
 #include "jet/core/data_page.h"
 #include "jet/core/usage_map.h"
 
@@ -51,6 +54,20 @@ bool TableScan::Next() {
     }
     return true;
   }
+}
+
+std::vector<uint8_t> ReadStoredRow(PageSource& pages, const TableDef& table, RowLocation location) {
+  if (location.page >= pages.page_count())
+    ThrowCorrupt("row " + std::to_string(location.page) + "/" + std::to_string(location.slot) + " lies outside the file");
+  const std::span<const uint8_t> page = pages.Page(location.page);
+  if (location.slot >= RowSlotCount(page, table.format, table.definition_page))
+    ThrowCorrupt("page " + std::to_string(location.page) + " has no row " + std::to_string(location.slot));
+  const RowSlot slot = ReadRowSlot(page, table.format, location.slot);
+  if (slot.state == RowSlot::State::kDeleted || slot.state == RowSlot::State::kForwardTarget)
+    ThrowCorrupt("row " + std::to_string(location.page) + "/" + std::to_string(location.slot) + " is no live row");
+  if (slot.state == RowSlot::State::kForwarded)
+    return ReadForwardedRow(pages, table.format, slot, table.definition_page);
+  return std::vector<uint8_t>(slot.bytes.begin(), slot.bytes.end());
 }
 
 }  // namespace jet

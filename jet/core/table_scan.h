@@ -19,6 +19,10 @@ struct RowLocation {
 // slots and the targets of forwarded rows are skipped; a forwarded row is read through its
 // stub, at the stub's place. Pages the table's map lists but that are not its data pages are
 // skipped and counted (the checker reports them).
+// The stored bytes of the live row at `location`, through its forwarding stub if it has one.
+// Raises a corrupt-database error for a slot that holds no live row of the table.
+std::vector<uint8_t> ReadStoredRow(PageSource& pages, const TableDef& table, RowLocation location);
+
 class TableScan {
  public:
   TableScan(PageSource& pages, const TableDef& table);

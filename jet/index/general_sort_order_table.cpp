@@ -4,13 +4,13 @@
 //   <build>/tools/derive_sort_order/derive_sort_order <corpus folder> jet/index/general_sort_order_table.cpp
 // Samples read: jet3/compIndexTestV1997.mdb jet3/delColTestV1997.mdb jet3/delTestV1997.mdb jet3/indexTestV1997.mdb jet3/overflowTestV1997.mdb jet3/queryTestV1997.mdb jet3/test2V1997.mdb jet3/testIndexCodesV1997.mdb jet3/testV1997.mdb jet4/adox_jet4.mdb jet4/bigIndexTestV2000.mdb jet4/compIndexTestV2000.mdb jet4/delColTestV2000.mdb jet4/delTestV2000.mdb jet4/emptyJet4.mdb jet4/emptyV2000.mdb jet4/fixedNumericTestV2000.mdb jet4/fixedTextTestV2000.mdb jet4/indexCursorTestV2000.mdb jet4/indexTestV2000.mdb jet4/overflowTestV2000.mdb jet4/passwordV2000.mdb jet4/queryTestV2000.mdb jet4/test2V2000.mdb jet4/testIndexPropertiesV2000.mdb jet4/testPromotionV2000.mdb jet4/testRefGlobalV2000.mdb jet4/testUnicodeCompV2003.mdb jet4/testV2000.mdb
 //
-// Jet 4, read from keys:   U+0001-U+00FF, U+041C, U+0438, U+0440
+// Jet 4, read from keys:   U+0001-U+00FF, U+03B1, U+03BB, U+03C0, U+03C4, U+03C9, U+03F0, U+041C, U+0438, U+0440, U+1F76, U+1F79
 // Jet 4, filled by pattern: none
 // Jet 3, read from keys:   U+0001-U+0019, U+001B-U+007F, U+0081, U+008D, U+008F-U+0090, U+009D, U+00A0-U+00FF, U+0152-U+0153, U+0160-U+0161, U+0178, U+017D-U+017E, U+0192, U+02C6, U+02DC, U+2013-U+2014, U+2018-U+201A, U+201C-U+201E, U+2020-U+2022, U+2026, U+2030, U+2039-U+203A, U+20AC, U+2122
 // Jet 3, filled by pattern: U+001A
 // Other characters have no weight here: keys over them are refused rather than guessed.
-// Entry: character, primary length, primary bytes, accent (or skipped-character code),
-// takes an accent place, read from a key.
+// Entry: character, primary length, primary bytes, accent (or skipped-character code;
+// 0x00 without a primary weight: left out of the key), takes an accent place, read from a key.
 
 #include "jet/index/general_sort_order_table.h"
 
@@ -276,9 +276,17 @@ constexpr GeneralSortWeight kJet4[] = {
     {0x00FD, 1, {0x76}, 0x0E, true, true},
     {0x00FE, 2, {0x6D, 0x57}, 0x02, true, true},
     {0x00FF, 1, {0x76}, 0x13, true, true},
+    {0x03B1, 2, {0x79, 0x0C}, 0x02, true, true},
+    {0x03BB, 2, {0x79, 0x16}, 0x02, true, true},
+    {0x03C0, 2, {0x79, 0x1B}, 0x02, true, true},
+    {0x03C4, 2, {0x79, 0x1E}, 0x02, true, true},
+    {0x03C9, 2, {0x79, 0x23}, 0x02, true, true},
+    {0x03F0, 2, {0x79, 0x15}, 0x03, true, true},
     {0x041C, 2, {0x79, 0x43}, 0x02, true, true},
     {0x0438, 2, {0x79, 0x3B}, 0x02, true, true},
     {0x0440, 2, {0x79, 0x48}, 0x02, true, true},
+    {0x1F76, 0, {}, 0x00, false, true},
+    {0x1F79, 0, {}, 0x00, false, true},
 };
 
 constexpr GeneralSortWeight kJet3[] = {

@@ -13,6 +13,11 @@ namespace jet {
 // Accent code of a character that carries none. Jet 4 writes it as a byte, Jet 3 as a nibble.
 inline constexpr uint8_t kNoAccent = 2;
 
+// The code (with no primary weight) of a character a Jet 4 key leaves out altogether: no
+// weight, no accent place, no entry among the skipped characters. Access writes Greek letters
+// with polytonic marks (U+1Fxx) so.
+inline constexpr uint8_t kIgnoredCharacter = 0;
+
 struct GeneralSortWeight {
   char16_t character = 0;
   // Bytes the character adds to the primary part of the key; 0 for a character the primary

@@ -57,6 +57,7 @@ std::vector<uint8_t> Jet4Key(const std::u16string& text) {
   uint32_t place = 0;
   for (char16_t unit : text) {
     const GeneralSortWeight& w = WeightOf(Format::kJet4, unit);
+    if (w.primary_length == 0 && w.extra == kIgnoredCharacter) continue;
     if (w.primary_length == 0) {
       const uint32_t position = 0x8000u + 4u * place + 7u;
       skipped.push_back(static_cast<uint8_t>(position >> 8));

@@ -6,7 +6,7 @@
 
 #include "jet/common/error.h"
 #include "jet/core/catalog_values.h"
-#include "jet/write/index_builder.h"
+#include "jet/write/indexed_table_writer.h"
 #include "jet/write/table_definition_writer.h"
 #include "jet/write/table_writer.h"
 
@@ -78,13 +78,12 @@ std::vector<std::pair<RowLocation, Row>> CatalogWriter::RowsOf(const TableInfo& 
   return rows;
 }
 
-void CatalogWriter::Edit(const TableInfo& table, const std::function<void(TableWriter&, TableDef&)>& change) {
+void CatalogWriter::Edit(const TableInfo& table, const std::function<void(IndexedTableWriter&, TableDef&)>& change) {
   TableDef def = table.def;
   const uint16_t code_page = database_.header().code_page;
-  TableWriter writer(pages_, allocator_, def, code_page);
+  IndexedTableWriter writer(pages_, allocator_, def, code_page);
   change(writer, def);
-  for (size_t i = 0; i < def.real_indexes.size(); ++i)
-    BuildIndex(pages_, allocator_, def, i, IndexEntriesFromRows(pages_, def, i, code_page));
+  writer.UpdateIndexes();
   WriteTableDefinition(pages_, allocator_, def, code_page);
 }
 
@@ -107,7 +106,7 @@ void CatalogWriter::AddObject(const NewObject& object) {
   row[ColumnPosition(def, "Owner")] = owner;
   row[ColumnPosition(def, "Flags")] = object.flags;
   if (!object.properties.empty()) row[ColumnPosition(def, "LvProp")] = Binary{object.properties};
-  Edit(objects, [&](TableWriter& writer, TableDef&) { writer.Insert(row); });
+  Edit(objects, [&](IndexedTableWriter& writer, TableDef&) { writer.Insert(row); });
 
   // The container's inheritable permissions, the creator's placeholder left out.
   const TableInfo& aces = System("MSysACEs");
@@ -126,20 +125,20 @@ void CatalogWriter::AddObject(const NewObject& object) {
     granted.push_back(std::move(copy));
   }
   if (!granted.empty())
-    Edit(aces, [&](TableWriter& writer, TableDef&) {
+    Edit(aces, [&](IndexedTableWriter& writer, TableDef&) {
       for (Row& ace : granted) writer.Insert(std::move(ace));
     });
 }
 
 void CatalogWriter::RemoveObject(const CatalogObject& object) {
-  Edit(System("MSysObjects"), [&](TableWriter& writer, TableDef&) { writer.Delete(object.location); });
+  Edit(System("MSysObjects"), [&](IndexedTableWriter& writer, TableDef&) { writer.Delete(object.location); });
   const TableInfo& aces = System("MSysACEs");
   const size_t object_id = ColumnPosition(aces.def, "ObjectId");
   std::vector<RowLocation> doomed;
   for (const auto& [location, ace] : RowsOf(aces))
     if (AsInt32(ace[object_id]) == object.id) doomed.push_back(location);
   if (!doomed.empty())
-    Edit(aces, [&](TableWriter& writer, TableDef&) {
+    Edit(aces, [&](IndexedTableWriter& writer, TableDef&) {
       for (RowLocation location : doomed) writer.Delete(location);
     });
 }
@@ -157,7 +156,7 @@ void CatalogWriter::RenameObject(const CatalogObject& object, const std::string&
   Row row = RowOf(objects, object);
   row[ColumnPosition(objects.def, "Name")] = name;
   row[ColumnPosition(objects.def, "DateUpdate")] = Now();
-  Edit(objects, [&](TableWriter& writer, TableDef&) { writer.Update(object.location, row); });
+  Edit(objects, [&](IndexedTableWriter& writer, TableDef&) { writer.Update(object.location, row); });
 }
 
 void CatalogWriter::SetProperties(const CatalogObject& object, const std::vector<uint8_t>& blob) {
@@ -186,7 +185,7 @@ int32_t CatalogWriter::UnusedNonTableId() const {
 void CatalogWriter::AddQueryRows(int32_t object_id, const std::vector<QueryRow>& rows) {
   const TableInfo& queries = System("MSysQueries");
   const TableDef& def = queries.def;
-  Edit(queries, [&](TableWriter& writer, TableDef&) {
+  Edit(queries, [&](IndexedTableWriter& writer, TableDef&) {
     for (const QueryRow& part : rows) {
       Row row(def.columns.size());
       row[ColumnPosition(def, "ObjectId")] = object_id;
@@ -210,7 +209,7 @@ void CatalogWriter::RemoveQueryRows(int32_t object_id) {
   for (const auto& [location, row] : RowsOf(queries))
     if (AsInt32(row[id]) == object_id) doomed.push_back(location);
   if (doomed.empty()) return;
-  Edit(queries, [&](TableWriter& writer, TableDef&) {
+  Edit(queries, [&](IndexedTableWriter& writer, TableDef&) {
     for (RowLocation location : doomed) writer.Delete(location);
   });
 }
@@ -242,7 +241,7 @@ void CatalogWriter::RenameInRelationships(std::string_view from_name, const std:
     if (touched) changed.emplace_back(location, row);
   }
   if (changed.empty()) return;
-  Edit(*relationships, [&](TableWriter& writer, TableDef&) {
+  Edit(*relationships, [&](IndexedTableWriter& writer, TableDef&) {
     for (const auto& [location, row] : changed) writer.Update(location, row);
   });
 }

@@ -60,9 +60,9 @@ class CatalogWriter {
   Row RowOf(const TableInfo& objects, const CatalogObject& object) const;
   // Rows of a system table with their locations.
   std::vector<std::pair<RowLocation, Row>> RowsOf(const TableInfo& table) const;
-  // Applies `change` to the rows of a system table through a TableWriter and rebuilds the
-  // table's indexes and definition.
-  void Edit(const TableInfo& table, const std::function<void(class TableWriter&, TableDef&)>& change);
+  // Applies `change` to the rows of a system table and brings the table's indexes and
+  // definition in step: a change of a few rows among many changes only their index entries.
+  void Edit(const TableInfo& table, const std::function<void(class IndexedTableWriter&, TableDef&)>& change);
 
   store::PageOverlay& pages_;
   PageAllocator& allocator_;

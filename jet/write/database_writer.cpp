@@ -11,7 +11,7 @@
 #include "jet/write/catalog_writer.h"
 #include "jet/write/code_page_text.h"
 #include "jet/write/column_layout.h"
-#include "jet/write/index_builder.h"
+#include "jet/write/indexed_table_writer.h"
 #include "jet/write/statement.h"
 #include "jet/write/table_definition_writer.h"
 #include "jet/write/row_copy_progress.h"
@@ -172,14 +172,6 @@ Value DefaultFor(const FieldInfo& field, Format format) {
 
 }  // namespace
 
-void DatabaseWriter::RebuildIndexes(TableDef& table, const std::vector<size_t>& real_indexes) {
-  for (size_t index : real_indexes) {
-    std::vector<IndexEntry> entries =
-        IndexEntriesFromRows(session_->pages(), table, index, database_->header().code_page);
-    BuildIndex(session_->pages(), *allocator_, table, index, std::move(entries));
-  }
-}
-
 void DatabaseWriter::Execute(const std::string& sql) {
   const Statement statement = ParseStatement(sql);
   Change([&] {
@@ -198,7 +190,7 @@ void DatabaseWriter::Execute(const std::string& sql) {
         Row row;
         while (cursor.Next(row)) rows.emplace_back(cursor.location(), row);
       }
-      TableWriter writer(session_->pages(), *allocator_, table, code_page);
+      IndexedTableWriter writer(session_->pages(), *allocator_, table, code_page);
       for (auto& [location, row] : rows) {
         row[position] = value;
         writer.Update(location, row);
@@ -208,7 +200,7 @@ void DatabaseWriter::Execute(const std::string& sql) {
         for (const IndexColumnDef& key : table.real_indexes[i].columns)
           if (key.column_number == field->column.number) touched.push_back(i);
       if (!touched.empty()) {
-        RebuildIndexes(table, touched);
+        writer.UpdateIndexes(touched);
         WriteTableDefinition(session_->pages(), *allocator_, table, code_page);
       }
       return;
@@ -246,7 +238,7 @@ void DatabaseWriter::Execute(const std::string& sql) {
       }
       return row;
     };
-    TableWriter writer(session_->pages(), *allocator_, table, code_page);
+    IndexedTableWriter writer(session_->pages(), *allocator_, table, code_page);
     uint64_t copied = 0;
     auto insert = [&](Row row) {
       writer.Insert(std::move(row));
@@ -267,9 +259,7 @@ void DatabaseWriter::Execute(const std::string& sql) {
     }
     for (Row& row : pending) insert(std::move(row));
     ReportRowCopyProgress(info.name, copied, copied);
-    std::vector<size_t> all(table.real_indexes.size());
-    for (size_t i = 0; i < all.size(); ++i) all[i] = i;
-    RebuildIndexes(table, all);
+    writer.UpdateIndexes();
     WriteTableDefinition(session_->pages(), *allocator_, table, code_page);
   });
 }
@@ -279,7 +269,7 @@ void DatabaseWriter::InsertRows(const std::string& table_name, const std::functi
     const uint16_t code_page = database_->header().code_page;
     const TableInfo& info = LocalTable(table_name);
     TableDef table = info.def;
-    TableWriter writer(session_->pages(), *allocator_, table, code_page);
+    IndexedTableWriter writer(session_->pages(), *allocator_, table, code_page);
     Row given;
     while (next(given)) {
       if (given.size() != info.fields.size())
@@ -294,9 +284,7 @@ void DatabaseWriter::InsertRows(const std::string& table_name, const std::functi
       }
       writer.Insert(std::move(row));
     }
-    std::vector<size_t> all(table.real_indexes.size());
-    for (size_t i = 0; i < all.size(); ++i) all[i] = i;
-    RebuildIndexes(table, all);
+    writer.UpdateIndexes();
     WriteTableDefinition(session_->pages(), *allocator_, table, code_page);
   });
 }

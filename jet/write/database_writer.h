@@ -83,7 +83,6 @@ class DatabaseWriter {
   void Commit();
 
  private:
-  void RebuildIndexes(TableDef& table, const std::vector<size_t>& real_indexes);
   DatabaseWriter() = default;
   // Runs one operation under a savepoint and reloads the view of the database after it,
   // whether it succeeded or not.

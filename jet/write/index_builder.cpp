@@ -16,12 +16,6 @@
 namespace jet {
 namespace {
 
-bool EntryLess(const IndexEntry& a, const IndexEntry& b) {
-  if (a.key != b.key) return KeyLess(a.key, b.key);
-  if (a.data_page != b.data_page) return a.data_page < b.data_page;
-  return a.data_row < b.data_row;
-}
-
 const RealIndexDef& RealIndexAt(const TableDef& table, size_t real_index) {
   if (real_index >= table.real_indexes.size())
     throw Error(err::kItemNotFound, "Item not found in this collection.");
@@ -33,15 +27,6 @@ bool AllKeyColumnsNull(const TableDef& table, const RealIndexDef& index, const R
     for (size_t i = 0; i < table.columns.size(); ++i)
       if (table.columns[i].number == column.column_number && i < row.size() && !std::holds_alternative<std::monostate>(row[i])) return false;
   }
-  return true;
-}
-
-// Jet lets a unique index hold any number of rows whose key columns are all null: such a key
-// is one null flag byte per column.
-bool AllNullKey(const RealIndexDef& index, const std::vector<uint8_t>& key) {
-  if (key.size() != index.columns.size()) return false;
-  for (size_t i = 0; i < key.size(); ++i)
-    if (key[i] != (index.columns[i].ascending ? key_flag::kAscendingNull : key_flag::kDescendingNull)) return false;
   return true;
 }
 
@@ -160,6 +145,30 @@ std::set<uint32_t> OldTreePages(store::PageOverlay& pages, const TableDef& table
 
 }  // namespace
 
+bool IndexEntryLess(const IndexEntry& a, const IndexEntry& b) {
+  if (a.key != b.key) return KeyLess(a.key, b.key);
+  if (a.data_page != b.data_page) return a.data_page < b.data_page;
+  return a.data_row < b.data_row;
+}
+
+bool IsAllNullKey(const RealIndexDef& index, std::span<const uint8_t> key) {
+  if (key.size() != index.columns.size()) return false;
+  for (size_t i = 0; i < key.size(); ++i)
+    if (key[i] != (index.columns[i].ascending ? key_flag::kAscendingNull : key_flag::kDescendingNull)) return false;
+  return true;
+}
+
+std::optional<IndexEntry> IndexEntryOfRow(const TableDef& table, size_t real_index, const Row& row,
+                                          RowLocation location) {
+  const RealIndexDef& index = RealIndexAt(table, real_index);
+  if ((index.flags & index_flag::kIgnoreNulls) != 0 && AllKeyColumnsNull(table, index, row)) return std::nullopt;
+  IndexEntry entry;
+  entry.key = EncodeIndexKey(table, index, row, table.format);
+  entry.data_page = location.page;
+  entry.data_row = static_cast<uint8_t>(location.slot);
+  return entry;
+}
+
 void ThrowDuplicateIndexKey() {
   throw Error(err::kDuplicateKey,
               "The changes you requested to the table were not successful because they would create duplicate "
@@ -172,7 +181,6 @@ std::vector<IndexEntry> IndexEntriesFromRows(PageSource& pages, const TableDef& 
                                              uint16_t code_page) {
   const RealIndexDef& index = RealIndexAt(table, real_index);
   const DecodeContext context{table.format, code_page, &pages};
-  const bool ignore_nulls = (index.flags & index_flag::kIgnoreNulls) != 0;
   std::vector<bool> key_columns(table.columns.size(), false);  // the only ones decoded
   for (const IndexColumnDef& key : index.columns)
     for (size_t c = 0; c < table.columns.size(); ++c)
@@ -181,15 +189,11 @@ std::vector<IndexEntry> IndexEntriesFromRows(PageSource& pages, const TableDef& 
   TableScan scan(pages, table);
   while (scan.Next()) {
     const RowLocation location = scan.location();
-    const Row row = DecodeRowColumns(table, scan.bytes(), context, key_columns);
-    if (ignore_nulls && AllKeyColumnsNull(table, index, row)) continue;
-    IndexEntry entry;
-    entry.key = EncodeIndexKey(table, index, row, table.format);
-    entry.data_page = location.page;
-    entry.data_row = static_cast<uint8_t>(location.slot);
-    entries.push_back(std::move(entry));
+    if (auto entry = IndexEntryOfRow(table, real_index, DecodeRowColumns(table, scan.bytes(), context, key_columns),
+                                     location))
+      entries.push_back(std::move(*entry));
   }
-  std::sort(entries.begin(), entries.end(), EntryLess);
+  std::sort(entries.begin(), entries.end(), IndexEntryLess);
   return entries;
 }
 
@@ -198,11 +202,12 @@ void BuildIndex(store::PageOverlay& pages, PageAllocator& allocator, TableDef& t
   RealIndexAt(table, real_index);
   RealIndexDef& index = table.real_indexes[real_index];
   for (IndexEntry& entry : entries) entry.child_page = 0;
-  if (!std::is_sorted(entries.begin(), entries.end(), EntryLess)) std::sort(entries.begin(), entries.end(), EntryLess);
+  if (!std::is_sorted(entries.begin(), entries.end(), IndexEntryLess))
+    std::sort(entries.begin(), entries.end(), IndexEntryLess);
   size_t unique = 0;
   for (size_t i = 0; i < entries.size(); ++i) {
     if (i != 0 && entries[i].key == entries[i - 1].key) {
-      if ((index.flags & index_flag::kUnique) != 0 && !AllNullKey(index, entries[i].key)) ThrowDuplicateIndexKey();
+      if ((index.flags & index_flag::kUnique) != 0 && !IsAllNullKey(index, entries[i].key)) ThrowDuplicateIndexKey();
       continue;
     }
     ++unique;

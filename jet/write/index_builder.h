@@ -3,15 +3,32 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "jet/common/page_source.h"
 #include "jet/core/table_def.h"
+#include "jet/core/table_scan.h"
+#include "jet/core/value.h"
 #include "jet/index/index_entry.h"
 #include "jet/store/page_overlay.h"
 #include "jet/write/page_allocator.h"
 
 namespace jet {
+
+// The order of a real index's leaf entries: by key as unsigned bytes, then (equal keys) by the
+// row's home page and row.
+bool IndexEntryLess(const IndexEntry& a, const IndexEntry& b);
+
+// The entry one row gives in real index `real_index`; nothing when the index ignores nulls and
+// the row's key columns are all null. Raises what the key encoder raises.
+std::optional<IndexEntry> IndexEntryOfRow(const TableDef& table, size_t real_index, const Row& row,
+                                          RowLocation location);
+
+// Whether `key` is one null flag per column: the key Jet lets a unique index hold any number
+// of times.
+bool IsAllNullKey(const RealIndexDef& index, std::span<const uint8_t> key);
 
 // The leaf entries `table`'s rows give in real index `real_index`, in the order Access keeps
 // them: by key, then (equal keys) by the row's home page and row. Rows whose key columns are

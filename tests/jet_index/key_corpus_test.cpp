@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 
 #include "jet/common/error.h"
@@ -42,6 +43,7 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
 struct Tally {
   size_t entries = 0, matched = 0;
   size_t unsupported = 0;  // keys over characters whose weight no sample shows
+  std::set<std::string> unsupported_reasons;
   std::vector<std::string> first_mismatches;
 };
 
@@ -62,6 +64,7 @@ Tally CompareFile(const std::filesystem::path& file, bool with_text) {
         } catch (const jet::Error& e) {
           if (e.number() != jet::key_err::kUnsupportedKey) throw;
           ++tally.unsupported;
+          tally.unsupported_reasons.insert(e.what());
           continue;
         }
         if (key == entry.key) {
@@ -89,16 +92,31 @@ TEST(KeyCorpus, EveryNonTextKeyMatchesWhatAccessWrote) {
   EXPECT_GT(total, 1000u);  // the samples hold far more; fewer means the walk lost entries
 }
 
+// Every text key is built, but two that no sample lets us read: in testUnicodeCompV2003 the
+// Greek "ϰαὶ τότ' ἐγὼ Κύϰλωπα" is the only text with ἐ γ ὼ Κ ύ, and its key shows one weight for
+// the three of ἐ γ ὼ and one for the two of Κ ύ (the other letters of the Greek Extended block
+// are left out of keys), so which of them weighs is not to be told; "漢字仮名交じり文" brings eight
+// characters of unknown weight over sixteen bytes and a kana part the key encoder does not
+// write.
 TEST(KeyCorpus, TextKeysMatchWhatAccessWrote) {
   VANTREL_REQUIRE_CORPUS();
+  const std::set<std::string> unreadable = {
+      "Cannot build an index key: no known General sort weight for U+1F10.",
+      "Cannot build an index key: no known General sort weight for U+6F22."};
+  size_t text_keys = 0;
   for (const auto& file : vantrel::test::CorpusFiles()) {
     const Tally tally = CompareFile(file, true);
+    text_keys += tally.entries;
     std::printf("  %-32s text keys %zu/%zu (%zu over characters without a known weight)\n",
                 file.filename().string().c_str(), tally.matched, tally.entries, tally.unsupported);
     EXPECT_EQ(tally.matched + tally.unsupported, tally.entries)
         << file << "\n"
         << (tally.first_mismatches.empty() ? "" : tally.first_mismatches[0]);
+    const bool unicode_sample = file.filename() == "testUnicodeCompV2003.mdb";
+    EXPECT_EQ(tally.unsupported_reasons, unicode_sample ? unreadable : std::set<std::string>{}) << file;
+    EXPECT_EQ(tally.unsupported, unicode_sample ? 2u : 0u) << file;
   }
+  EXPECT_GT(text_keys, 3000u);
 }
 
 }  // namespace

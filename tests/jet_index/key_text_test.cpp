@@ -23,6 +23,15 @@ TEST(TextKey, Jet4KeysHavePrimariesAccentsAndSkippedCharacters) {
             (Bytes{0x4A, 0x4C, 0x01, 0x01, 0x01, 0x01, 0x80, 0x0B, 0x06, 0x82, 0x00}));
 }
 
+// Greek letters with polytonic marks (U+1Fxx) leave no trace in an Access key; ϰ (U+03F0)
+// weighs as kappa with accent 03.
+TEST(TextKey, Jet4LeavesSomeCharactersOutAltogether) {
+  // The hyphen's listed place counts weighted characters only.
+  EXPECT_EQ(jet::GeneralTextKey("\u03C4\u1F79\u03C4-", Format::kJet4),
+            jet::GeneralTextKey("\u03C4\u03C4-", Format::kJet4));
+  EXPECT_EQ(jet::GeneralTextKey("\u03F0\u03B1", Format::kJet4), (Bytes{0x79, 0x15, 0x79, 0x0C, 0x01, 0x03, 0x00}));
+}
+
 TEST(TextKey, Jet3PacksAccentNibblesToWholeBytes) {
   EXPECT_EQ(jet::GeneralTextKey("AA", Format::kJet3), (Bytes{0x60, 0x60, 0x00}));
   // Hyphen has a primary weight in Jet 3 but no accent place.

@@ -447,7 +447,7 @@ namespace {
 // Tables are listed by name, so a new table moves the local tables after it: the pass must
 // still pair each reference table with its own local table, not with whatever now sits at
 // the position it had.
-TEST_F(UpdateOnFilesTest, NewTablesBeforeOthersDoNotMisplaceTheirPartners) {
+TEST_P(UpdateOnFilesTest, NewTablesBeforeOthersDoNotMisplaceTheirPartners) {
   {
     auto ref = jet::DatabaseWriter::Open(reference);
     ref->CreateTable({"AAA Prima", {{"Codice", 4, 0}}, {{}}, {}});

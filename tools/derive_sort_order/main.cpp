@@ -49,7 +49,11 @@ void ObserveEntry(WeightDerivation& derivation, const jet::TableDef& table, cons
       for (uint8_t& b : rest) b = static_cast<uint8_t>(~b);
     }
     auto parts = ParseTextKey(rest, table.format);
-    if (!parts) return;
+    if (!parts) {
+      std::fprintf(stderr, "%s: key parts not of the shape read here (%zu bytes) over %s\n", where.c_str(),
+                   rest.size(), std::get<std::string>(value).c_str());
+      return;
+    }
     derivation.Observe(jet::Utf8ToUtf16(std::get<std::string>(value)), *parts, where);
     at += 1 + parts->length;
   }
@@ -99,8 +103,9 @@ int main(int argc, char** argv) {
   for (const auto* d : {&jet4, &jet3}) {
     for (const auto& note : d->notes()) std::fprintf(stderr, "%s\n", note.c_str());
   }
-  std::fprintf(stderr, "Jet 4: %zu keys, %zu characters; Jet 3: %zu keys, %zu characters\n", jet4.observed_keys(),
-               tables.jet4.size(), jet3.observed_keys(), tables.jet3.size());
+  std::fprintf(stderr, "Jet 4: %zu keys (%zu more by isolating a character), %zu characters; "
+               "Jet 3: %zu keys (%zu more), %zu characters\n", jet4.observed_keys(), jet4.isolated_keys(),
+               tables.jet4.size(), jet3.observed_keys(), jet3.isolated_keys(), tables.jet3.size());
   if (tables.jet4.empty() || tables.jet3.empty()) {
     std::fprintf(stderr, "no text index keys found under %s\n", corpus.string().c_str());
     return 1;

@@ -72,8 +72,8 @@ std::string WriteTableSource(const DerivedTables& tables) {
   out += "// Jet 3, read from keys:   " + DescribeRanges(tables.jet3, true) + "\n";
   out += "// Jet 3, filled by pattern: " + DescribeRanges(tables.jet3, false) + "\n";
   out += "// Other characters have no weight here: keys over them are refused rather than guessed.\n";
-  out += "// Entry: character, primary length, primary bytes, accent (or skipped-character code),\n";
-  out += "// takes an accent place, read from a key.\n\n";
+  out += "// Entry: character, primary length, primary bytes, accent (or skipped-character code;\n";
+  out += "// 0x00 without a primary weight: left out of the key), takes an accent place, read from a key.\n\n";
   out += "#include \"jet/index/general_sort_order_table.h\"\n\n#include <algorithm>\n\nnamespace jet {\n\nnamespace {\n\n";
   out += Table("kJet4", tables.jet4) + "\n" + Table("kJet3", tables.jet3);
   out += R"(

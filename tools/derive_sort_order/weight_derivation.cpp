@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <deque>
+#include <optional>
 
 namespace vantrel::derive {
 
@@ -68,7 +69,11 @@ void WeightDerivation::Record(char16_t character, const Reading& reading) { ++re
 
 bool WeightDerivation::Observe(const std::u16string& text, const TextKeyParts& parts, const std::string& where) {
   const bool ok = format_ == jet::Format::kJet3 ? ObserveJet3(text, parts, where) : ObserveJet4(text, parts, where);
-  if (ok) ++observed_keys_;
+  if (ok) {
+    ++observed_keys_;
+  } else {
+    unsplit_.push_back(UnsplitKey{text, parts, where});
+  }
   return ok;
 }
 
@@ -142,7 +147,7 @@ bool WeightDerivation::ObserveJet3(const std::u16string& text, const TextKeyPart
   return true;
 }
 
-std::vector<jet::GeneralSortWeight> WeightDerivation::Settle() {
+std::vector<jet::GeneralSortWeight> WeightDerivation::SettleReadings(std::vector<std::string>& notes) const {
   std::vector<jet::GeneralSortWeight> table;
   for (const auto& [c, readings] : readings_) {
     // A reading whose accent was only implied (trimmed away at the key's end) agrees with an
@@ -156,8 +161,8 @@ std::vector<jet::GeneralSortWeight> WeightDerivation::Settle() {
     auto best = std::max_element(folded.begin(), folded.end(),
                                  [](const auto& a, const auto& b) { return a.second < b.second; });
     if (folded.size() > 1) {
-      notes_.push_back(CodePoint(c) + ": keys disagree (" + std::to_string(folded.size()) +
-                       " readings); kept the most frequent");
+      notes.push_back(CodePoint(c) + ": keys disagree (" + std::to_string(folded.size()) +
+                      " readings); kept the most frequent");
     }
     jet::GeneralSortWeight w;
     w.character = c;
@@ -167,6 +172,184 @@ std::vector<jet::GeneralSortWeight> WeightDerivation::Settle() {
     w.accent_place = best->first.accent_place;
     w.observed = true;
     table.push_back(w);
+  }
+  return table;
+}
+
+namespace {
+
+// Every way the characters of one key may weigh that gives exactly its bytes, given the
+// weights already known: each character without one either adds the next primary weight
+// (taking the accent at its place), is the next skipped character the key lists, or is left
+// out of the key altogether.
+class KeySolver {
+ public:
+  using Reading = WeightDerivation::Reading;
+  using Solution = std::map<char16_t, Reading>;
+
+  KeySolver(jet::Format format, const SegmentationRules& rules, const WeightDerivation::KnownWeights& known,
+            const std::u16string& text, const TextKeyParts& parts)
+      : format_(format), rules_(rules), known_(known), text_(text), parts_(parts) {}
+
+  // False when the search gave up: too many ways, or too long a search.
+  bool Solve(std::vector<Solution>& solutions) {
+    solutions_ = &solutions;
+    Step(0, 0, 0, 0);
+    return !gave_up_;
+  }
+
+ private:
+  static constexpr size_t kMostSolutions = 64;
+  static constexpr size_t kMostSteps = 200000;
+
+  uint8_t AccentAt(size_t place) const {
+    return place < parts_.accents.size() ? parts_.accents[place] : jet::kNoAccent;
+  }
+
+  bool TakesAccentPlace(const std::vector<uint8_t>& primary) const {
+    return format_ == jet::Format::kJet4 ? !primary.empty() : !primary.empty() && primary[0] >= kJet3FirstLetterWeight;
+  }
+
+  // Goes on from character `i` with `reading` for it, when the key's bytes allow it.
+  void Take(size_t i, size_t at, size_t place, size_t skip, const Reading& reading) {
+    if (!reading.primary.empty()) {
+      const auto& primary = parts_.primary;
+      if (at + reading.primary.size() > primary.size() ||
+          !std::equal(reading.primary.begin(), reading.primary.end(), primary.begin() + static_cast<std::ptrdiff_t>(at)))
+        return;
+      if (reading.accent_place && reading.extra != AccentAt(place)) return;
+      Step(i + 1, at + reading.primary.size(), place + (reading.accent_place ? 1 : 0), skip);
+      return;
+    }
+    if (reading.extra == jet::kIgnoredCharacter) {
+      Step(i + 1, at, place, skip);
+      return;
+    }
+    if (format_ == jet::Format::kJet3) return;
+    if (skip >= parts_.skipped.size() || parts_.skipped[skip].place != place || parts_.skipped[skip].code != reading.extra)
+      return;
+    Step(i + 1, at, place, skip + 1);
+  }
+
+  void Step(size_t i, size_t at, size_t place, size_t skip) {
+    if (gave_up_) return;
+    if (++steps_ > kMostSteps) {
+      gave_up_ = true;
+      return;
+    }
+    if (i == text_.size()) {
+      if (at != parts_.primary.size() || skip != parts_.skipped.size() || place < parts_.accents.size()) return;
+      if (solutions_->size() >= kMostSolutions) {
+        gave_up_ = true;
+        return;
+      }
+      solutions_->push_back(assigned_);
+      return;
+    }
+    const char16_t c = text_[i];
+    if (const auto known = known_.find(c); known != known_.end()) {
+      const jet::GeneralSortWeight& w = known->second;
+      Reading r;
+      r.primary.assign(w.primary, w.primary + w.primary_length);
+      r.extra = w.extra;
+      r.accent_place = w.accent_place;
+      Take(i, at, place, skip, r);
+      return;
+    }
+    if (const auto chosen = assigned_.find(c); chosen != assigned_.end()) {
+      Take(i, at, place, skip, chosen->second);
+      return;
+    }
+    std::vector<Reading> options;
+    if (at < parts_.primary.size()) {
+      const size_t width = std::find(rules_.two_byte_leads.begin(), rules_.two_byte_leads.end(), parts_.primary[at]) !=
+                                   rules_.two_byte_leads.end()
+                               ? 2
+                               : 1;
+      if (at + width <= parts_.primary.size()) {
+        Reading r;
+        r.primary.assign(parts_.primary.begin() + static_cast<std::ptrdiff_t>(at),
+                         parts_.primary.begin() + static_cast<std::ptrdiff_t>(at + width));
+        r.accent_place = TakesAccentPlace(r.primary);
+        r.extra = r.accent_place ? AccentAt(place) : jet::kNoAccent;
+        options.push_back(r);
+      }
+    }
+    if (format_ == jet::Format::kJet4) {
+      if (skip < parts_.skipped.size() && parts_.skipped[skip].place == place) {
+        Reading r;
+        r.extra = parts_.skipped[skip].code;
+        r.accent_place = false;
+        options.push_back(r);
+      }
+      Reading left_out;
+      left_out.extra = jet::kIgnoredCharacter;
+      left_out.accent_place = false;
+      options.push_back(left_out);
+    }
+    for (const Reading& option : options) {
+      assigned_[c] = option;
+      Take(i, at, place, skip, option);
+      assigned_.erase(c);
+    }
+  }
+
+  jet::Format format_;
+  const SegmentationRules& rules_;
+  const WeightDerivation::KnownWeights& known_;
+  const std::u16string& text_;
+  const TextKeyParts& parts_;
+  Solution assigned_;
+  std::vector<Solution>* solutions_ = nullptr;
+  size_t steps_ = 0;
+  bool gave_up_ = false;
+};
+
+}  // namespace
+
+size_t WeightDerivation::Isolate(const UnsplitKey& key, const KnownWeights& known) {
+  std::vector<KeySolver::Solution> solutions;
+  if (!KeySolver(format_, rules_, known, key.text, key.parts).Solve(solutions) || solutions.empty()) return 0;
+  // A character weighs as it does in every way the key can be read, or it stays unknown.
+  size_t isolated = 0;
+  for (const auto& [c, reading] : solutions.front()) {
+    const bool same_everywhere = std::all_of(solutions.begin(), solutions.end(), [&](const KeySolver::Solution& s) {
+      const auto other = s.find(c);
+      return other != s.end() && other->second == reading;
+    });
+    if (!same_everywhere) continue;
+    Record(c, reading);
+    ++isolated;
+    notes_.push_back(key.where + ": " + CodePoint(c) + " isolated" +
+                     (reading.primary.empty() && reading.extra == jet::kIgnoredCharacter ? " (left out of keys)" : "") +
+                     " from " + std::to_string(solutions.size()) + " readings of " + CodePoints(key.text));
+  }
+  return isolated;
+}
+
+std::vector<jet::GeneralSortWeight> WeightDerivation::Settle() {
+  std::vector<std::string> notes;
+  std::vector<jet::GeneralSortWeight> table = SettleReadings(notes);
+  for (bool learned = true; learned;) {
+    learned = false;
+    KnownWeights known;
+    for (const jet::GeneralSortWeight& w : table) known[w.character] = w;
+    for (const UnsplitKey& key : unsplit_) {
+      if (Isolate(key, known) == 0) continue;
+      ++isolated_keys_;
+      learned = true;
+    }
+    notes.clear();
+    table = SettleReadings(notes);
+  }
+  notes_.insert(notes_.end(), notes.begin(), notes.end());
+  for (const UnsplitKey& key : unsplit_) {
+    std::string lacking;
+    for (char16_t c : std::u16string(key.text)) {
+      const bool has = std::any_of(table.begin(), table.end(), [c](const auto& w) { return w.character == c; });
+      if (!has && lacking.find(CodePoint(c)) == std::string::npos) lacking += " " + CodePoint(c);
+    }
+    if (!lacking.empty()) notes_.push_back(key.where + ": still unread, no weight for" + lacking);
   }
   // Jet 3 gives every C0 control except tab one and the same weight; the samples lack only
   // U+001A (Access stored it as another character), so it takes its neighbours' weight.

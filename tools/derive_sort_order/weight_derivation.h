@@ -31,13 +31,13 @@ class WeightDerivation {
   bool Observe(const std::u16string& text, const TextKeyParts& parts, const std::string& where);
 
   // One weight per observed character, the most frequent reading where keys disagree, then
-  // the characters filled in by a pattern. Disagreements and fills are noted.
+  // the characters filled in by a pattern. Keys that did not split are read again as long as
+  // that teaches something: a character without a weight takes the one every reading of such
+  // a key's bytes (over the weights already known) gives it. Disagreements, fills, isolated
+  // characters and the characters left without a weight are noted.
   std::vector<jet::GeneralSortWeight> Settle();
 
-  const std::vector<std::string>& notes() const { return notes_; }
-  size_t observed_keys() const { return observed_keys_; }
-
- private:
+  // What one key shows of one character.
   struct Reading {
     std::vector<uint8_t> primary;
     uint8_t extra = jet::kNoAccent;
@@ -45,7 +45,25 @@ class WeightDerivation {
     bool accent_seen = false;  // the accent was inside the key, not implied by trimming
     auto operator<=>(const Reading&) const = default;
   };
+  using KnownWeights = std::map<char16_t, jet::GeneralSortWeight>;
+
+  const std::vector<std::string>& notes() const { return notes_; }
+  size_t observed_keys() const { return observed_keys_; }
+  // Keys that did not split but taught weights once read again.
+  size_t isolated_keys() const { return isolated_keys_; }
+
+ private:
+  // A key whose text did not split, kept to be read again once more weights are known.
+  struct UnsplitKey {
+    std::u16string text;
+    TextKeyParts parts;
+    std::string where;
+  };
   void Record(char16_t character, const Reading& reading);
+  std::vector<jet::GeneralSortWeight> SettleReadings(std::vector<std::string>& notes) const;
+  // Reads the weights of characters of `key` that have none in `known`, where every reading
+  // of the key's bytes agrees on them. Returns how many it read.
+  size_t Isolate(const UnsplitKey& key, const KnownWeights& known);
   bool TakesJet3AccentPlace(const std::vector<uint8_t>& primary) const;
   bool ObserveJet4(const std::u16string& text, const TextKeyParts& parts, const std::string& where);
   bool ObserveJet3(const std::u16string& text, const TextKeyParts& parts, const std::string& where);
@@ -57,6 +75,8 @@ class WeightDerivation {
   std::map<char16_t, std::map<Reading, size_t>> readings_;
   std::vector<std::string> notes_;
   size_t observed_keys_ = 0;
+  size_t isolated_keys_ = 0;
+  std::vector<UnsplitKey> unsplit_;
 };
 
 }  // namespace vantrel::derive
