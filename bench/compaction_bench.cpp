@@ -11,21 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/copy_baseline.h"
 #include "bench/measured_run.h"
 #include "jet/common/error.h"
-#include "jet/store/file_io.h"
 #include "jet/write/compaction.h"
 
-namespace {
-
-void CopyDurably(const std::filesystem::path& from, const std::filesystem::path& to) {
-  std::filesystem::copy_file(from, to);
-  auto file = jet::store::OpenExisting(to, jet::store::OpenMode::kReadWrite);
-  jet::store::SyncFile(file, to);
-}
-
-}  // namespace
-
+using bench::CopyDurably;
 using bench::InChild;
 using bench::Median;
 using bench::Run;

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/copy_baseline.h"
 #include "bench/measured_run.h"
-#include "jet/store/file_io.h"
 #include "schema/engine.h"
 #include "schema/pass_state.h"
 #include "schema/pass_window.h"
@@ -42,14 +42,9 @@ class UnattendedWindow : public schema::PassWindow {
   int lines = 0;
 };
 
-void CopyDurably(const std::filesystem::path& from, const std::filesystem::path& to) {
-  std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
-  auto file = jet::store::OpenExisting(to, jet::store::OpenMode::kReadWrite);
-  jet::store::SyncFile(file, to);
-}
-
 }  // namespace
 
+using bench::CopyDurably;
 using bench::InChild;
 using bench::Median;
 using bench::Run;
