@@ -7,6 +7,7 @@
 
 #include "jet/common/error.h"
 #include "jet/core/database.h"
+#include "jet/core/page_bounds.h"
 #include "jet/write/database_writer.h"
 #include "jet/write/compaction.h"
 
@@ -34,7 +35,9 @@ const T& At(const std::vector<T>& items, int16_t position) {
 // which makes the changes durable.
 class Session {
  public:
-  explicit Session(std::string path) : path_(std::move(path)), read_(jet::Database::Open(path_)) {}
+  explicit Session(std::string path) : path_(std::move(path)), read_(jet::Database::Open(path_)) {
+    jet::RequireTablesWithinFile(*read_);
+  }
 
   const std::string& path() const { return path_; }
   const jet::Database& view() const {
@@ -143,6 +146,15 @@ class JetField : public Field {
     session_->writer().SetColumnProperty(table_, name_, {"OrdinalPosition", std::nullopt, std::nullopt, value});
   }
 
+  // A detached field appended to a stored table becomes that table's field: what is set on it
+  // from now on must reach the database, as with DAO.
+  void Attach(SessionRef session, std::string table) {
+    session_ = std::move(session);
+    table_ = std::move(table);
+    detached_.reset();
+    found_ = nullptr;
+  }
+
   // Stores what was set on a detached field once it belongs to a table.
   void ApplyTo(jet::DatabaseWriter& writer, const std::string& table) const {
     const jet::FieldInfo& f = *detached_;
@@ -193,6 +205,7 @@ class TableFieldsCollection : public Fields {
     jet::DatabaseWriter& writer = session_->writer();
     writer.AddColumn(table_, {detached->Name(), detached->Type(), detached->Size()});
     detached->ApplyTo(writer, table_);
+    detached->Attach(session_, table_);
   }
   void Delete(const std::string& name) override { session_->writer().DeleteColumn(table_, name); }
 

@@ -4,6 +4,7 @@
 
 #include "jet/common/error.h"
 #include "jet/core/catalog.h"
+#include "jet/core/page_bounds.h"
 #include "jet/core/row_codec.h"
 #include "jet/query/property_blob.h"
 #include "jet/query/property_value.h"
@@ -38,6 +39,7 @@ std::unique_ptr<DatabaseWriter> DatabaseWriter::Open(const std::filesystem::path
   writer->session_ = store::WriteSession::Open(path);
   writer->allocator_ = std::make_unique<PageAllocator>(writer->session_->pages(), writer->session_->format());
   writer->Reload();
+  RequireTablesWithinFile(*writer->database_);
   return writer;
 }
 

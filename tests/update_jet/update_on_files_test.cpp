@@ -470,5 +470,31 @@ TEST_P(UpdateOnFilesTest, NewTablesBeforeOthersDoNotMisplaceTheirPartners) {
   EXPECT_EQ(CheckErrors(local), std::vector<std::string>{});
 }
 
+// A field added to a table the local file already has takes the reference field's
+// properties with it, as a field of a new table does.
+TEST_P(UpdateOnFilesTest, NewFieldOfAStoredTableKeepsItsProperties) {
+  {
+    auto ref = jet::DatabaseWriter::Open(reference);
+    ref->AddColumn("Table2", {"Extra", 10, 10});
+    ref->SetColumnProperty("Table2", "Extra", {"DefaultValue", std::nullopt, "\"abc\""});
+    ref->SetColumnProperty("Table2", "Extra", {"ValidationRule", std::nullopt, "<> \"zzz\""});
+    ref->SetColumnProperty("Table2", "Extra", {"ValidationText", std::nullopt, "Non zzz"});
+    ref->SetColumnProperty("Table2", "Extra", {"AllowZeroLength", true, std::nullopt});
+    ref->Commit();
+  }
+  const schema::PassState state = Run();
+  ASSERT_EQ(state.nErrore, 0) << state.sErrore;
+  ASSERT_TRUE(Logged("Tabella  Table2 :     Nuovo  Campo -> Extra"));
+  auto database = jet::Database::Open(local);
+  const jet::FieldInfo* extra = database->FindTable("Table2")->FindField("Extra");
+  ASSERT_NE(extra, nullptr);
+  EXPECT_EQ(extra->default_value.value_or("<none>"), "\"abc\"");
+  EXPECT_EQ(extra->validation_rule.value_or("<none>"), "<> \"zzz\"");
+  EXPECT_EQ(extra->validation_text.value_or("<none>"), "Non zzz");
+  EXPECT_TRUE(extra->AllowZeroLength());
+  EXPECT_FALSE(extra->Required());
+  EXPECT_EQ(CheckErrors(local), std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace vantrel::test
