@@ -130,6 +130,7 @@ class TreeEdit {
 
   void Remove(IndexEntry entry) {
     entry.child_page = 0;
+    removing_ = true;
     Descend(entry);
     std::vector<IndexEntry>& leaf = path_.back().page.entries;
     const auto at = std::lower_bound(leaf.begin(), leaf.end(), entry, IndexEntryLess);
@@ -335,6 +336,64 @@ class TreeEdit {
     return true;
   }
 
+  // A leaf that removals left less than a quarter full joins a neighbour under the same
+  // parent when both fit on one page, so that a table emptied by deletes does not keep a page
+  // per handful of entries. The quarter leaves room for inserts before the next split.
+  bool Underfull(const IndexPage& leaf) const {
+    return removing_ && !leaf.entries.empty() &&
+           EncodedEntriesSize(leaf.entries, leaf.type, SharedPrefixLength(leaf.entries)) <
+               IndexPageEntryCapacity(format_) / 4;
+  }
+
+  // The path's leaf goes into its next sibling, whose naming entry stays right because its
+  // greatest entry does not change. Returns whether it went.
+  bool MergeLeafIntoNext(size_t level) {
+    const IndexPage& page = path_[level].page;
+    Step& parent = path_[level - 1];
+    const std::vector<IndexEntry>& entries = parent.page.entries;
+    const size_t slot = parent.slot;
+    if (slot >= entries.size()) return false;  // the tail has no next sibling under this parent
+    const uint32_t right = slot + 1 < entries.size() ? entries[slot + 1].child_page : parent.page.tail_page;
+    if (right == 0 || right != page.next_page) return false;
+    IndexPage sibling = ReadPage(right);
+    if (!sibling.leaf()) return false;
+    std::vector<IndexEntry> joined = page.entries;
+    joined.insert(joined.end(), sibling.entries.begin(), sibling.entries.end());
+    if (!Fits(joined, sibling.type, format_)) return false;
+    sibling.entries = std::move(joined);
+    sibling.previous_page = page.previous_page;
+    SetLink(page.previous_page, true, right);
+    Write(sibling);
+    FreePage(page.number);
+    TellParent(parent, true, {}, std::nullopt);
+    return true;
+  }
+
+  // The previous sibling's entries come onto the path's leaf and its page goes; the parent
+  // loses the entry that named it. Returns whether it did.
+  bool TakeInPreviousLeaf(size_t level) {
+    IndexPage& page = path_[level].page;
+    Step& parent = path_[level - 1];
+    std::vector<IndexEntry>& entries = parent.page.entries;
+    const size_t slot = parent.slot;
+    if (slot == 0 || slot > entries.size()) return false;
+    const uint32_t left = entries[slot - 1].child_page;
+    if (left == 0 || left != page.previous_page) return false;
+    const IndexPage sibling = ReadPage(left);
+    if (!sibling.leaf()) return false;
+    std::vector<IndexEntry> joined = sibling.entries;
+    joined.insert(joined.end(), page.entries.begin(), page.entries.end());
+    if (!Fits(joined, page.type, format_)) return false;
+    page.entries = std::move(joined);
+    page.previous_page = sibling.previous_page;
+    SetLink(sibling.previous_page, true, page.number);
+    FreePage(left);
+    entries.erase(entries.begin() + static_cast<ptrdiff_t>(slot - 1));
+    --parent.slot;
+    parent.changed = true;
+    return true;
+  }
+
   void Unlink(const IndexPage& page) {
     SetLink(page.previous_page, true, page.next_page);
     SetLink(page.next_page, false, page.previous_page);
@@ -411,9 +470,12 @@ class TreeEdit {
         parent_changed = TellParent(path_[level - 1], true, {}, std::nullopt);
       } else if (!page.leaf() && page.entries.empty() && MergeIntoSibling(level)) {
         parent_changed = true;
+      } else if (page.leaf() && Underfull(page) && MergeLeafIntoNext(level)) {
+        parent_changed = true;
       } else {
+        const bool took_previous = page.leaf() && Underfull(page) && TakeInPreviousLeaf(level);
         const std::vector<IndexEntry> named = step.changed ? Store(step) : std::vector<IndexEntry>{};
-        parent_changed = TellParent(path_[level - 1], false, named, step.greatest);
+        parent_changed = TellParent(path_[level - 1], false, named, step.greatest) || took_previous;
       }
       if (!parent_changed) break;
     }
@@ -436,6 +498,7 @@ class TreeEdit {
   Format format_;
   RealIndexDef* index_ = nullptr;
   std::vector<Step> path_;  // root first
+  bool removing_ = false;
 };
 
 }  // namespace

@@ -84,6 +84,16 @@ std::optional<IndexEntry> CheckSubtree(PageSource& pages, Format format, uint32_
   return greatest;
 }
 
+// Leaves of the tree, found by walking it from the root.
+size_t LeafCount(PageSource& pages, Format format, uint32_t root) {
+  std::optional<size_t> leaf_depth;
+  std::set<uint32_t> tree_pages;
+  CheckSubtree(pages, format, root, 1, leaf_depth, tree_pages);
+  size_t leaves = 0;
+  for (uint32_t number : tree_pages) leaves += ParseIndexPage(pages.Page(number), format, number).leaf();
+  return leaves;
+}
+
 size_t DistinctKeys(const std::vector<IndexEntry>& entries) {
   size_t distinct = 0;
   for (size_t i = 0; i < entries.size(); ++i) distinct += i == 0 || entries[i].key != entries[i - 1].key;
@@ -333,10 +343,21 @@ TEST_P(IndexMaintainerTest, RandomChangesKeepTreeInStepWithRows) {
   ASSERT_FALSE(HasFatalFailure());
   const size_t grown = rows_.size();
   EXPECT_GE(deepest_[0], 3u) << grown << " rows";
+  size_t leaves_grown[2];
+  for (size_t i = 0; i < 2; ++i) leaves_grown[i] = LeafCount(*overlay_, table_.format, table_.real_indexes[i].first_page);
   while (!rows_.empty() && !HasFatalFailure()) {
     Delete();
     ++operations_;
     if (rows_.size() % 700 == 0) ExpectSound(false);
+    // Deletes spread over the whole tree leave few entries on every leaf: the leaves must
+    // join up rather than stay one page per handful of entries.
+    if (rows_.size() == grown / 8) {
+      for (size_t i = 0; i < 2; ++i) {
+        const size_t leaves = LeafCount(*overlay_, table_.format, table_.real_indexes[i].first_page);
+        EXPECT_LE(leaves * 3, leaves_grown[i]) << "index " << i << ": " << leaves << " leaves for " << rows_.size()
+                                               << " rows, " << leaves_grown[i] << " for " << grown;
+      }
+    }
   }
   ASSERT_FALSE(HasFatalFailure());
   ExpectSound(false);
