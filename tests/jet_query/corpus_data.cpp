@@ -9,7 +9,7 @@ namespace vantrel::test {
 namespace {
 
 nlohmann::json LoadData(const char* name) {
-  const auto path = std::filesystem::path(__FILE__).parent_path() / "data" / name;
+  const auto path = std::filesystem::path(VANTREL_TEST_SOURCE_DIR) / "jet_query" / "data" / name;
   std::ifstream in(path);
   if (!in) throw std::runtime_error("missing test data " + path.string());
   return nlohmann::json::parse(in);
