@@ -101,8 +101,8 @@ void Database::Load() {
       table.def = page == kCatalogDefinitionPage ? msys_objects : ReadTableDefinition(pages, format, page, code_page);
       table.def.name = object.name;
       const PropertyBlob properties =
-          object.properties.empty() ? PropertyBlob{} : ParsePropertyBlob(object.properties, format);
-      table.fields = ReadFields(table.def, properties);
+          object.properties.empty() ? PropertyBlob{} : ParsePropertyBlob(object.properties, format, code_page);
+      table.fields = ReadFields(table.def, properties, code_page);
       table.indexes = ReadIndexes(table.def);
     }
     tables_.push_back(std::move(table));

@@ -20,11 +20,11 @@ std::optional<bool> BoolOf(const PropertyGroup* group, const char* name) {
   return PropertyBool(*property);
 }
 
-std::optional<std::string> TextOf(const PropertyGroup* group, const char* name, Format format) {
+std::optional<std::string> TextOf(const PropertyGroup* group, const char* name, Format format, uint16_t code_page) {
   if (!group) return std::nullopt;
   const StoredProperty* property = FindProperty(*group, name);
   if (!property) return std::nullopt;
-  return PropertyText(*property, format);
+  return PropertyText(*property, format, code_page);
 }
 
 }  // namespace
@@ -67,7 +67,7 @@ int32_t DaoSizeOf(const ColumnDef& column, Format format) {
   }
 }
 
-std::vector<FieldInfo> ReadFields(const TableDef& table, const PropertyBlob& properties) {
+std::vector<FieldInfo> ReadFields(const TableDef& table, const PropertyBlob& properties, uint16_t code_page) {
   std::vector<const ColumnDef*> columns;
   columns.reserve(table.columns.size());
   for (const ColumnDef& column : table.columns) columns.push_back(&column);
@@ -85,9 +85,9 @@ std::vector<FieldInfo> ReadFields(const TableDef& table, const PropertyBlob& pro
     const PropertyGroup* group = GroupFor(properties, column.name);
     field.required = BoolOf(group, "Required");
     field.allow_zero_length = BoolOf(group, "AllowZeroLength");
-    field.default_value = TextOf(group, "DefaultValue", table.format);
-    field.validation_rule = TextOf(group, "ValidationRule", table.format);
-    field.validation_text = TextOf(group, "ValidationText", table.format);
+    field.default_value = TextOf(group, "DefaultValue", table.format, code_page);
+    field.validation_rule = TextOf(group, "ValidationRule", table.format, code_page);
+    field.validation_text = TextOf(group, "ValidationText", table.format, code_page);
     if (group) {
       if (const StoredProperty* p = FindProperty(*group, "OrdinalPosition"))
         field.ordinal_position = static_cast<int16_t>(PropertyInteger(*p));

@@ -15,7 +15,8 @@ int32_t DaoSizeOf(const ColumnDef& column, Format format);
 
 // The fields of a table with their properties from the table's property blob (which may be
 // empty), in column-number order.
-std::vector<FieldInfo> ReadFields(const TableDef& table, const PropertyBlob& properties);
+std::vector<FieldInfo> ReadFields(const TableDef& table, const PropertyBlob& properties,
+                                  uint16_t code_page = kWesternCodePage);
 
 // The indexes of a table as DAO lists them.
 std::vector<IndexInfo> ReadIndexes(const TableDef& table);

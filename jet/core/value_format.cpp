@@ -81,7 +81,7 @@ std::string FormatDateTime(DateTime value) {
     day += 1;
   }
   const CivilDate date = CivilFromUnixDays(day + kUnixDaysOf18991230);
-  char buffer[40];
+  char buffer[64];  // room for any year the compiler can imagine, so no warning of truncation
   std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02uT%02lld:%02lld:%02lld", static_cast<long long>(date.year),
                 date.month, date.day, static_cast<long long>(seconds / 3600), static_cast<long long>(seconds / 60 % 60),
                 static_cast<long long>(seconds % 60));

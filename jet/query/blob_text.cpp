@@ -1,18 +1,10 @@
 #include "jet/query/blob_text.h"
 
-#include <array>
-
 #include "jet/common/error.h"
+#include "jet/common/text_codec.h"
 
 namespace jet {
 namespace {
-
-// Code page 1252 bytes 0x80-0x9F; the five bytes the code page leaves undefined map to the
-// control characters of the same value, as Windows does, so that every byte survives.
-constexpr std::array<char32_t, 32> kCp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
@@ -58,12 +50,10 @@ std::vector<char32_t> Utf8CodePoints(const std::string& text) {
 
 }  // namespace
 
-std::string DecodeBlobText(std::span<const uint8_t> bytes, Format format) {
+std::string DecodeBlobText(std::span<const uint8_t> bytes, Format format, uint16_t code_page) {
+  // Every byte of a supported code page has a character, so only an unknown page can fail.
+  if (format == Format::kJet3) return DecodeJet3Text(bytes, code_page);
   std::string out;
-  if (format == Format::kJet3) {
-    for (uint8_t b : bytes) AppendUtf8(out, b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b);
-    return out;
-  }
   if (bytes.size() % 2 != 0) ThrowCorrupt("text of odd length in a property blob");
   for (size_t i = 0; i < bytes.size(); i += 2) {
     char32_t unit = bytes[i] | (bytes[i + 1] << 8);
@@ -81,20 +71,14 @@ std::string DecodeBlobText(std::span<const uint8_t> bytes, Format format) {
   return out;
 }
 
-std::vector<uint8_t> EncodeBlobText(const std::string& utf8, Format format) {
+std::vector<uint8_t> EncodeBlobText(const std::string& utf8, Format format, uint16_t code_page) {
+  const std::vector<char32_t> points = Utf8CodePoints(utf8);  // validates the UTF-8 first
+  if (format == Format::kJet3) {
+    if (FirstCharacterNotInCodePage(utf8, code_page)) ThrowUnstorable(utf8);
+    return EncodeJet3Text(utf8, code_page);
+  }
   std::vector<uint8_t> out;
-  for (char32_t c : Utf8CodePoints(utf8)) {
-    if (format == Format::kJet3) {
-      if (c < 0x80 || (c >= 0xA0 && c < 0x100)) {
-        out.push_back(static_cast<uint8_t>(c));
-        continue;
-      }
-      size_t k = 0;
-      while (k < kCp1252High.size() && kCp1252High[k] != c) ++k;
-      if (k == kCp1252High.size()) ThrowUnstorable(utf8);
-      out.push_back(static_cast<uint8_t>(0x80 + k));
-      continue;
-    }
+  for (char32_t c : points) {
     auto put = [&out](char32_t unit) {
       out.push_back(static_cast<uint8_t>(unit));
       out.push_back(static_cast<uint8_t>(unit >> 8));

@@ -21,24 +21,24 @@ const uint8_t* SignatureOf(Format format) {
   return format == Format::kJet4 ? kJet4 : kJet3;
 }
 
-std::vector<std::string> ReadNamePool(const ByteReader& chunk, Format format) {
+std::vector<std::string> ReadNamePool(const ByteReader& chunk, Format format, uint16_t code_page) {
   std::vector<std::string> names;
   for (size_t at = 0; at < chunk.size();) {
     const uint16_t length = chunk.U16(at);
-    names.push_back(DecodeBlobText(chunk.Slice(at + 2, length), format));
+    names.push_back(DecodeBlobText(chunk.Slice(at + 2, length), format, code_page));
     at += 2 + size_t{length};
   }
   return names;
 }
 
 PropertyGroup ReadGroup(const ByteReader& chunk, uint16_t chunk_type, const std::vector<std::string>& names,
-                        Format format) {
+                        Format format, uint16_t code_page) {
   PropertyGroup group;
   group.chunk_type = chunk_type;
   const uint32_t target_length = chunk.U32(0);
   const uint16_t name_length = chunk.U16(4);
   if (target_length != kTargetHeaderSize + name_length) ThrowCorrupt("property blob target of inconsistent length");
-  group.target = DecodeBlobText(chunk.Slice(kTargetHeaderSize, name_length), format);
+  group.target = DecodeBlobText(chunk.Slice(kTargetHeaderSize, name_length), format, code_page);
   for (size_t at = target_length; at < chunk.size();) {
     const uint16_t length = chunk.U16(at);
     const ByteReader record = chunk.Sub(at, length);
@@ -80,7 +80,7 @@ void CloseChunk(std::vector<uint8_t>& out, size_t start) {
 
 }  // namespace
 
-PropertyBlob ParsePropertyBlob(std::span<const uint8_t> blob, Format format) {
+PropertyBlob ParsePropertyBlob(std::span<const uint8_t> blob, Format format, uint16_t code_page) {
   const ByteReader reader(blob, "property blob");
   if (!std::equal(SignatureOf(format), SignatureOf(format) + 4, reader.Slice(0, 4).begin())) {
     ThrowCorrupt("property blob without its signature");
@@ -96,17 +96,17 @@ PropertyBlob ParsePropertyBlob(std::span<const uint8_t> blob, Format format) {
     const ByteReader body = chunk.Sub(kChunkHeaderSize, length - kChunkHeaderSize);
     if (type == kNamePoolChunk) {
       if (seen_names) ThrowCorrupt("property blob with two name lists");
-      result.names = ReadNamePool(body, format);
+      result.names = ReadNamePool(body, format, code_page);
       seen_names = true;
     } else {
-      result.groups.push_back(ReadGroup(body, type, result.names, format));
+      result.groups.push_back(ReadGroup(body, type, result.names, format, code_page));
     }
     at += length;
   }
   return result;
 }
 
-std::vector<uint8_t> EncodePropertyBlob(const PropertyBlob& blob, Format format) {
+std::vector<uint8_t> EncodePropertyBlob(const PropertyBlob& blob, Format format, uint16_t code_page) {
   std::vector<std::string> names = blob.names;
   for (const auto& group : blob.groups) {
     for (const auto& property : group.properties) {
@@ -119,7 +119,7 @@ std::vector<uint8_t> EncodePropertyBlob(const PropertyBlob& blob, Format format)
   AppendU32(out, 0);
   AppendU16(out, kNamePoolChunk, "chunk type");
   for (const auto& name : names) {
-    const auto bytes = EncodeBlobText(name, format);
+    const auto bytes = EncodeBlobText(name, format, code_page);
     AppendU16(out, bytes.size(), "property name");
     out.insert(out.end(), bytes.begin(), bytes.end());
   }
@@ -129,7 +129,7 @@ std::vector<uint8_t> EncodePropertyBlob(const PropertyBlob& blob, Format format)
     start = out.size();
     AppendU32(out, 0);
     AppendU16(out, group.chunk_type, "chunk type");
-    const auto target = EncodeBlobText(group.target, format);
+    const auto target = EncodeBlobText(group.target, format, code_page);
     AppendU32(out, kTargetHeaderSize + target.size());
     AppendU16(out, target.size(), "property target");
     out.insert(out.end(), target.begin(), target.end());

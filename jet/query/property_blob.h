@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "jet/common/format.h"
+#include "jet/query/blob_text.h"
 
 namespace jet {
 
@@ -35,9 +36,9 @@ struct PropertyBlob {
 
 // Parses a property blob; raises a corrupt-database error for a blob that does not fit.
 // Names and targets come out as UTF-8.
-PropertyBlob ParsePropertyBlob(std::span<const uint8_t> blob, Format format);
+PropertyBlob ParsePropertyBlob(std::span<const uint8_t> blob, Format format, uint16_t code_page = kWesternCodePage);
 
 // The same blob bytes Access would store for these groups.
-std::vector<uint8_t> EncodePropertyBlob(const PropertyBlob& blob, Format format);
+std::vector<uint8_t> EncodePropertyBlob(const PropertyBlob& blob, Format format, uint16_t code_page = kWesternCodePage);
 
 }  // namespace jet

@@ -51,13 +51,13 @@ const StoredProperty* FindProperty(const PropertyGroup& group, const std::string
   return nullptr;
 }
 
-std::string PropertyText(const StoredProperty& property, Format format) {
+std::string PropertyText(const StoredProperty& property, Format format, uint16_t code_page) {
   if (property.type != dao_type::kText && property.type != dao_type::kMemo) ThrowWrongType(property, "text");
   const auto& v = property.value;
   if (format == Format::kJet4 && v.size() >= 2 && v[0] == 0xFF && v[1] == 0xFE) {
     return DecodeBlobText(ExpandCompressedText(v), format);
   }
-  return DecodeBlobText(v, format);
+  return DecodeBlobText(v, format, code_page);
 }
 
 bool PropertyBool(const StoredProperty& property) {
@@ -83,11 +83,11 @@ int64_t PropertyInteger(const StoredProperty& property) {
   ThrowWrongType(property, "integer");
 }
 
-StoredProperty TextProperty(const std::string& name, const std::string& utf8, Format format) {
+StoredProperty TextProperty(const std::string& name, const std::string& utf8, Format format, uint16_t code_page) {
   StoredProperty property;
   property.name = name;
   property.type = dao_type::kText;
-  property.value = EncodeBlobText(utf8, format);
+  property.value = EncodeBlobText(utf8, format, code_page);
   return property;
 }
 

@@ -24,12 +24,13 @@ const StoredProperty* FindProperty(const PropertyGroup& group, const std::string
 
 // Typed views of a value. Each raises a corrupt-database error when the stored type or size
 // does not fit what is asked, so a damaged value is never read past its end.
-std::string PropertyText(const StoredProperty& property, Format format);  // Text or Memo -> UTF-8
+std::string PropertyText(const StoredProperty& property, Format format, uint16_t code_page = kWesternCodePage);  // Text or Memo -> UTF-8
 bool PropertyBool(const StoredProperty& property);
 int64_t PropertyInteger(const StoredProperty& property);  // Byte, Integer or Long
 
 // Values as Access stores them for new properties.
-StoredProperty TextProperty(const std::string& name, const std::string& utf8, Format format);
+StoredProperty TextProperty(const std::string& name, const std::string& utf8, Format format,
+                            uint16_t code_page = kWesternCodePage);
 StoredProperty BoolProperty(const std::string& name, bool value);
 
 }  // namespace jet

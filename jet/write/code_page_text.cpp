@@ -60,11 +60,11 @@ std::vector<uint8_t> PropertyBlobFor(const std::vector<uint8_t>& blob, Format fo
       if (property.type != dao_type::kText && property.type != dao_type::kMemo) continue;
       const std::string text = PropertyText(property, from);
       CheckTextStorable(text, "the property " + property.name + " of " + owner, format, code_page);
-      const StoredProperty converted = TextProperty(property.name, text, format);
+      const StoredProperty converted = TextProperty(property.name, text, format, code_page);
       property.value = converted.value;
     }
   }
-  return EncodePropertyBlob(parsed, format);
+  return EncodePropertyBlob(parsed, format, code_page);
 }
 
 }  // namespace jet

@@ -96,13 +96,13 @@ void DatabaseWriter::DeleteColumn(const std::string& table_name, const std::stri
     WriteTableDefinition(session_->pages(), *allocator_, table, database_->header().code_page);
     // The column's properties go with it.
     if (!info.object.properties.empty()) {
-      PropertyBlob blob = ParsePropertyBlob(info.object.properties, format());
+      PropertyBlob blob = ParsePropertyBlob(info.object.properties, format(), database_->header().code_page);
       blob.groups.erase(std::remove_if(blob.groups.begin(), blob.groups.end(),
                                        [&](const PropertyGroup& g) {
                                          return g.chunk_type != 0 && SameObjectName(g.target, column_name);
                                        }),
                         blob.groups.end());
-      CatalogWriter(session_->pages(), *allocator_, *database_).SetProperties(info.object, EncodePropertyBlob(blob, format()));
+      CatalogWriter(session_->pages(), *allocator_, *database_).SetProperties(info.object, EncodePropertyBlob(blob, format(), database_->header().code_page));
     }
   });
 }
@@ -111,9 +111,9 @@ void DatabaseWriter::SetColumnProperty(const std::string& table_name, const std:
                                        const ColumnPropertyValue& value) {
   Change([&] {
     const TableInfo& info = LocalTable(table_name);
-    PropertyBlob blob = info.object.properties.empty() ? PropertyBlob{} : ParsePropertyBlob(info.object.properties, format());
+    PropertyBlob blob = info.object.properties.empty() ? PropertyBlob{} : ParsePropertyBlob(info.object.properties, format(), database_->header().code_page);
     ApplyColumnProperty(blob, info, column_name, value);
-    CatalogWriter(session_->pages(), *allocator_, *database_).SetProperties(info.object, EncodePropertyBlob(blob, format()));
+    CatalogWriter(session_->pages(), *allocator_, *database_).SetProperties(info.object, EncodePropertyBlob(blob, format(), database_->header().code_page));
   });
 }
 
@@ -133,7 +133,7 @@ void DatabaseWriter::ApplyColumnProperty(PropertyBlob& blob, const TableInfo& in
   } else {
     CheckTextStorable(value.text.value_or(""), "the " + value.name + " of field '" + field->name() + "' in table '" + info.name + "'",
                       format(), database_->header().code_page);
-    property = TextProperty(value.name, value.text.value_or(""), format());
+    property = TextProperty(value.name, value.text.value_or(""), format(), database_->header().code_page);
     property.type = dao_type::kMemo;  // Access keeps expressions and texts as memo properties
   }
   property.ddl_flag = 1;

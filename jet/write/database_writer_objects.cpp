@@ -115,7 +115,7 @@ void DatabaseWriter::CreateTable(const NewTable& spec) {
         any = true;
       }
     }
-    if (any) CatalogWriter(pages, *allocator_, *database_).SetProperties(stored.object, EncodePropertyBlob(blob, format));
+    if (any) CatalogWriter(pages, *allocator_, *database_).SetProperties(stored.object, EncodePropertyBlob(blob, format, code_page));
   });
 }
 

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 
 #include "jet/common/error.h"
+#include "jet/core/header_page.h"
+#include "jet/write/new_database.h"
 #include "tests/support/corpus.h"
 #include "tests/support/engine_checks.h"
 
@@ -238,6 +241,48 @@ TEST(Jet3CodePage, TextsTheCodePageCannotHoldAreRefusedAndChangeNothing) {
   database.reset();
   EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
   EXPECT_NE(Output("mdb-export '" + path.string() + "' Table1 2>&1").find("Forlì €"), std::string::npos);
+}
+
+// A Greek Access 97 database (code page 1253) keeps its field properties in that code page
+// too: Greek names and texts go in, come back, and the bytes are the code page's.
+TEST(Jet3CodePage, PropertiesOfAGreekDatabaseUseItsCodePage) {
+  TempDir dir;
+  const fs::path path = dir / "greco.mdb";
+  jet::CreateDatabase(path, jet::Format::kJet3);
+  {
+    std::string bytes = FileBytes(path);
+    std::vector<uint8_t> page0(bytes.begin(), bytes.begin() + 2048);
+    page0 = jet::UnmaskHeaderPage(page0, jet::Format::kJet3);
+    page0[0x3C] = 1253 & 0xFF;
+    page0[0x3D] = 1253 >> 8;
+    page0 = jet::UnmaskHeaderPage(page0, jet::Format::kJet3);  // the mask is its own inverse
+    std::copy(page0.begin(), page0.end(), bytes.begin());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+  }
+  const std::string field = "Ώρα";  // Ώρα
+  const std::string rule = "<> \"αβγ\"";
+  {
+    auto writer = jet::DatabaseWriter::Open(path);
+    ASSERT_EQ(writer->database().header().code_page, 1253);
+    writer->CreateTable({"Tempi", {{field, 10, 20}}, {{{"ValidationRule", std::nullopt, rule}}}, {}});
+    writer->SetColumnProperty("Tempi", field, {"DefaultValue", std::nullopt, "\"Ω\""});
+    writer->Commit();
+  }
+  auto database = jet::Database::Open(path);
+  const jet::TableInfo* table = database->FindTable("Tempi");
+  ASSERT_NE(table, nullptr);
+  const jet::FieldInfo* stored = table->FindField(field);
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(stored->validation_rule.value_or("<none>"), rule);
+  EXPECT_EQ(stored->default_value.value_or("<none>"), "\"Ω\"");
+  // In code page 1253, alpha beta gamma are E1 E2 E3 and the field's name starts with BF.
+  const std::vector<uint8_t>& blob = table->object.properties;
+  const std::vector<uint8_t> greek = {0xE1, 0xE2, 0xE3};
+  EXPECT_NE(std::search(blob.begin(), blob.end(), greek.begin(), greek.end()), blob.end());
+  const std::vector<uint8_t> name = {0xBF, 0xF1, 0xE1};
+  EXPECT_NE(std::search(blob.begin(), blob.end(), name.begin(), name.end()), blob.end());
+  database.reset();
+  EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(SampleFiles, DatabaseWriterTest, ::testing::Values("jet4/testV2000.mdb", "jet3/testV1997.mdb"),

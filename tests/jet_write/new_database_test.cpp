@@ -120,8 +120,9 @@ TEST(CreateDatabase, MakesTheSystemObjectsOfAnEmptyJet3Database) {
     const fs::path made_by_access = CorpusDir() / "jet3" / sample;
     EXPECT_EQ(jet_system_tables(path), jet_system_tables(made_by_access));
     EXPECT_EQ(jet_rows(path, "MSysObjects"), jet_rows(made_by_access, "MSysObjects"));
-    if (std::string(sample) != "indexTestV1997.mdb")  // that one lists its permissions in another order
+    if (std::string(sample) != "indexTestV1997.mdb") {  // that one lists its permissions in another order
       EXPECT_EQ(jet_rows(path, "MSysACEs"), jet_rows(made_by_access, "MSysACEs"));
+    }
   }
 }
 

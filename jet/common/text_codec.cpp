@@ -1,4 +1,4 @@
-#include "jet/core/text_codec.h"
+#include "jet/common/text_codec.h"
 
 #include <algorithm>
 #include <cstdio>
