@@ -203,3 +203,28 @@ TEST(TextKeyCp1252, GreekLettersFromThePublicWeights) {
 }
 
 }  // namespace
+
+namespace {
+
+// Decomposed text (as macOS and some web forms send it) must key like the precomposed
+// letters, or a unique index takes "é" twice and a seek for one misses the other.
+TEST(TextKeyCombiningMarks, DecomposedLettersKeyAsPrecomposedOnes) {
+  EXPECT_EQ(jet::GeneralTextKey("e\u0301", Format::kJet4), jet::GeneralTextKey("\u00E9", Format::kJet4));
+  EXPECT_TRUE(jet::SameGeneralText("Ca\u0300 d'Oro", "C\u00E0 d'Oro", Format::kJet4));
+  EXPECT_TRUE(jet::SameGeneralText("C\u0327a A\u030Aland N\u0303 o\u0308", "\u00C7a \u00C5land \u00D1 \u00F6", Format::kJet4));
+  EXPECT_TRUE(jet::SameGeneralText("A\u0302", "\u00E2", Format::kJet4));
+  // The mark never moves the letter: primaries decide first.
+  EXPECT_LT(jet::CompareGeneralText("e\u0301z", "fa", Format::kJet4), 0);
+  EXPECT_GT(jet::CompareGeneralText("e\u0301", "e", Format::kJet4), 0);
+  // A skipped character after the mark keeps its place among the letters.
+  EXPECT_EQ(jet::GeneralTextKey("e\u0301-", Format::kJet4), jet::GeneralTextKey("\u00E9-", Format::kJet4));
+}
+
+TEST(TextKeyCombiningMarks, AMarkBeforeEveryLetterStartsTheAccentsAlone) {
+  // No letter to modify: the mark's byte comes first and takes no letter's place.
+  EXPECT_EQ(jet::GeneralTextKey("\u0301a", Format::kJet4), (Bytes{0x4A, 0x01, 0x0C, 0x00}));
+  EXPECT_EQ(jet::GeneralTextKey("\u0301a\u0301", Format::kJet4), (Bytes{0x4A, 0x01, 0x0C, 0x0E, 0x00}));
+  EXPECT_EQ(jet::GeneralTextKey("\u0301", Format::kJet4), (Bytes{0x01, 0x0C, 0x00}));
+}
+
+}  // namespace

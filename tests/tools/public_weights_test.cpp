@@ -21,14 +21,20 @@ jet::GeneralSortWeight Weight(char16_t c, std::vector<uint8_t> primary, uint8_t 
 }
 
 TEST(PublicWeights, ReadsEveryKindOfLineSortedByCharacter) {
-  const auto weights = ParsePublicWeights(
+  auto weights = ParsePublicWeights(
       "# comment\n"
       "20AC weight 35A1 02\n"
       "\n"
       "2013 skipped 89   # en dash\n"
       "1F00-1F02 ignored\n"
-      "0160 weight 6b 14\n");
-  ASSERT_EQ(weights.size(), 6u);
+      "0160 weight 6b 14\n"
+      "0301 modifier 0C\n");
+  ASSERT_EQ(weights.size(), 7u);
+  EXPECT_EQ(weights[1].character, 0x0301);
+  EXPECT_TRUE(weights[1].modifies_accent);
+  EXPECT_EQ(weights[1].extra, 0x0C);
+  EXPECT_FALSE(weights[1].accent_place);
+  weights.erase(weights.begin() + 1);
   EXPECT_EQ(weights[0].character, 0x0160);
   EXPECT_EQ(weights[0].primary_length, 1);
   EXPECT_EQ(weights[0].extra, 0x14);
@@ -56,6 +62,8 @@ TEST(PublicWeights, RefusesLinesThatWouldMisweighACharacter) {
            "20AC weight 11223344 02",   // longer than an entry holds
            "20AC skipped 00",           // that code means left out
            "20AC skipped",
+           "0301 modifier 00",
+           "0301 modifier",
            "20AC weighs 35 02",
            "2000-2010 weight 07 02",    // ranges only for left-out characters
            "2010-2000 ignored",

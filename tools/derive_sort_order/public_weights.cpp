@@ -47,6 +47,10 @@ std::optional<std::vector<uint8_t>> HexBytes(std::string_view s) {
 std::string Describe(const jet::GeneralSortWeight& w) {
   char buf[16];
   std::string out;
+  if (w.modifies_accent) {
+    std::snprintf(buf, sizeof buf, "%02X", w.extra);
+    return std::string("accent +") + buf;
+  }
   if (w.primary_length == 0) {
     if (w.extra == jet::kIgnoredCharacter) return "left out";
     std::snprintf(buf, sizeof buf, "%02X", w.extra);
@@ -62,7 +66,7 @@ std::string Describe(const jet::GeneralSortWeight& w) {
 
 bool SameWeight(const jet::GeneralSortWeight& a, const jet::GeneralSortWeight& b) {
   return a.primary_length == b.primary_length && std::equal(a.primary, a.primary + a.primary_length, b.primary) &&
-         a.extra == b.extra && a.accent_place == b.accent_place;
+         a.extra == b.extra && a.accent_place == b.accent_place && a.modifies_accent == b.modifies_accent;
 }
 
 }  // namespace
@@ -103,11 +107,17 @@ std::vector<jet::GeneralSortWeight> ParsePublicWeights(std::string_view text) {
       if (!code || code->size() != 1 || (*code)[0] == jet::kIgnoredCharacter) fail("a skipped character takes one nonzero code byte");
       entry.extra = (*code)[0];
       entry.accent_place = false;
+    } else if (w.size() == 3 && w[1] == "modifier") {
+      const auto code = HexBytes(w[2]);
+      if (!code || code->size() != 1 || (*code)[0] == 0) fail("a combining mark takes one nonzero byte");
+      entry.extra = (*code)[0];
+      entry.accent_place = false;
+      entry.modifies_accent = true;
     } else if (w.size() == 2 && w[1] == "ignored") {
       entry.extra = jet::kIgnoredCharacter;
       entry.accent_place = false;
     } else {
-      fail("expected 'weight <primary> <accent>', 'skipped <code>' or 'ignored'");
+      fail("expected 'weight <primary> <accent>', 'skipped <code>', 'modifier <byte>' or 'ignored'");
     }
     if (dash != std::string::npos && w[1] != "ignored") fail("only ignored characters come as ranges");
     for (unsigned c = *first; c <= *last; ++c) {

@@ -24,7 +24,7 @@ std::string Entry(const jet::GeneralSortWeight& w) {
   for (int i = 0; i < w.primary_length; ++i) primary += (i ? ", " : "") + Hex(w.primary[i], 2);
   std::string line = "    {" + Hex(w.character, 4) + ", " + std::to_string(w.primary_length) + ", {" + primary + "}, " +
                      Hex(w.extra, 2) + ", " + (w.accent_place ? "true" : "false") + ", " +
-                     (w.observed ? "true" : "false") + "},";
+                     (w.observed ? "true" : "false") + ", " + (w.modifies_accent ? "true" : "false") + "},";
   if (w.character >= 0x21 && w.character < 0x7F && w.character != '\\') {
     line += "  // " + std::string(1, static_cast<char>(w.character));
   }
@@ -84,7 +84,8 @@ std::string WriteTableSource(const DerivedTables& tables) {
          DescribeRanges(tables.jet3, [](const auto& w) { return !w.observed; }) + "\n";
   out += "// Other characters have no weight here: keys over them are refused rather than guessed.\n";
   out += "// Entry: character, primary length, primary bytes, accent (or skipped-character code;\n";
-  out += "// 0x00 without a primary weight: left out of the key), takes an accent place, read from a key.\n\n";
+  out += "// 0x00 without a primary weight: left out of the key; for a combining mark, what it adds to the\n";
+  out += "// accent before it), takes an accent place, read from a key, is a combining mark.\n\n";
   out += "#include \"jet/index/general_sort_order_table.h\"\n\n#include <algorithm>\n\nnamespace jet {\n\nnamespace {\n\n";
   out += Table("kJet4", tables.jet4) + "\n" + Table("kJet3", tables.jet3);
   out += R"(
