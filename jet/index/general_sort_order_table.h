@@ -29,8 +29,12 @@ struct GeneralSortWeight {
   // Whether the character occupies a place in the accent list (Jet 3 gives places to letters
   // only; Jet 4 to every character with a primary weight).
   bool accent_place = true;
-  // Whether the weight was read from a key Access wrote, or extended by a pattern.
+  // Whether the weight was read from a key Access wrote, rather than filled by a pattern or
+  // taken from public tables.
   bool observed = true;
+  // A combining mark (Jet 4): no primary weight and no place of its own; `extra` is added to
+  // the accent of the weighted character before it, so "a" + U+0301 keys as "á".
+  bool modifies_accent = false;
 };
 
 // The weights of `format`'s General order, sorted by character.

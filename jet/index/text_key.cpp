@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "jet/common/error.h"
@@ -51,12 +52,21 @@ void TrimTrailingPlainAccents(std::vector<uint8_t>& accents) {
 
 // Jet 4: primary weights, then one accent byte per weighted character, then (only when the
 // text has skipped characters such as ' and -) two empty parts and the skipped characters
-// with the count of weighted characters before each.
+// with the count of weighted characters before each. A combining mark changes the accent of
+// the character before it; one before any weighted character starts the accents with a byte
+// of its own, which takes no place.
 std::vector<uint8_t> Jet4Key(const std::u16string& text) {
   std::vector<uint8_t> primary, accents, skipped;
+  std::optional<uint8_t> leading_mark;
   uint32_t place = 0;
   for (char16_t unit : text) {
     const GeneralSortWeight& w = WeightOf(Format::kJet4, unit);
+    if (w.modifies_accent) {
+      // Unsigned wrap-around is what Access's byte arithmetic gives too.
+      uint8_t& accent = accents.empty() ? leading_mark.emplace(leading_mark.value_or(0)) : accents.back();
+      accent = static_cast<uint8_t>(accent + w.extra);
+      continue;
+    }
     if (w.primary_length == 0 && w.extra == kIgnoredCharacter) continue;
     if (w.primary_length == 0) {
       const uint32_t position = 0x8000u + 4u * place + 7u;
@@ -70,6 +80,7 @@ std::vector<uint8_t> Jet4Key(const std::u16string& text) {
     accents.push_back(w.extra);
     ++place;
   }
+  if (leading_mark) accents.insert(accents.begin(), *leading_mark);
   TrimTrailingPlainAccents(accents);
   std::vector<uint8_t> key = std::move(primary);
   key.push_back(kSectionEnd);

@@ -133,3 +133,98 @@ TEST(TextKey, ColumnsOutsideTheGeneralOrderTakeOnlyAsciiAndMemosNoKey) {
 }
 
 }  // namespace
+
+namespace {
+
+using jet::CompareGeneralText;
+using jet::SameGeneralText;
+
+// The characters code page 1252 puts at 0x80-0x9F. No sample shows Jet 4 indexing them; their
+// weights come from the public tables, so these pin what those tables say.
+const char* const kCp1252Extras[] = {"€", "‚", "ƒ", "„", "…", "†", "‡", "ˆ", "‰", "Š", "‹", "Œ", "Ž",
+                                     "‘", "’", "“", "”", "•", "–", "—", "˜", "™", "š", "›", "œ", "ž", "Ÿ"};
+
+TEST(TextKeyCp1252, EveryCharacterOfTheCodePageIndexesInJet4) {
+  for (const char* c : kCp1252Extras) {
+    const std::string text = std::string("a") + c + "b";
+    EXPECT_NO_THROW(jet::GeneralTextKey(text, Format::kJet4)) << c;
+    // The character adds something: no key confuses it with its absence.
+    EXPECT_FALSE(SameGeneralText(text, "ab", Format::kJet4)) << c;
+  }
+  EXPECT_EQ(jet::GeneralTextKey("€", Format::kJet4), (Bytes{0x35, 0xA1, 0x01, 0x00}));
+  EXPECT_EQ(jet::GeneralTextKey("™", Format::kJet4), (Bytes{0x6E, 0x04, 0x01, 0x00}));
+  // Inline weight plus an accent byte: Š is S with accent 14, ˆ is ^ with accent 03.
+  EXPECT_EQ(jet::GeneralTextKey("Š", Format::kJet4), (Bytes{0x6B, 0x01, 0x14, 0x00}));
+  EXPECT_EQ(jet::GeneralTextKey("ˆ", Format::kJet4), (Bytes{0x2B, 0x02, 0x01, 0x03, 0x00}));
+  // The dashes weigh nothing and are listed after the accents, like the hyphen.
+  EXPECT_EQ(jet::GeneralTextKey("a–b", Format::kJet4),
+            (Bytes{0x4A, 0x4C, 0x01, 0x01, 0x01, 0x01, 0x80, 0x0B, 0x06, 0x89, 0x00}));
+}
+
+TEST(TextKeyCp1252, CaseNeverMattersAndAccentsOnlyBreakTies) {
+  EXPECT_TRUE(SameGeneralText("ŠKODA Ž", "škoda ž", Format::kJet4));
+  EXPECT_TRUE(SameGeneralText("Ÿ", "ÿ", Format::kJet4));
+  EXPECT_TRUE(SameGeneralText("Œuvre", "œUVRE", Format::kJet4));
+  // Œ weighs as the two letters it joins, with no accent: Access takes "OEuvre" for the same key.
+  EXPECT_TRUE(SameGeneralText("Œuvre", "oeuvre", Format::kJet4));
+  EXPECT_FALSE(SameGeneralText("Š", "S", Format::kJet4));
+  EXPECT_FALSE(SameGeneralText("ƒ", "f", Format::kJet4));
+  EXPECT_LT(CompareGeneralText("S", "Š", Format::kJet4), 0);
+  EXPECT_LT(CompareGeneralText("Šb", "Sc", Format::kJet4), 0) << "the letters decide before the caron";
+  EXPECT_LT(CompareGeneralText("ƒa", "fb", Format::kJet4), 0);
+  // ˆ is the circumflex's weight with an accent: unequal, sorting right after it.
+  EXPECT_GT(CompareGeneralText("zˆ", "z^", Format::kJet4), 0);
+  EXPECT_LT(CompareGeneralText("zˆ", "z_", Format::kJet4), 0);
+}
+
+TEST(TextKeyCp1252, OrderFollowsThePublicWeights) {
+  // Each list ascends in the General order.
+  const std::vector<std::vector<const char*>> ascending = {
+      {"‘", "’", "‚", "“", "”", "„"},         // quotes, 2B37..2B3D
+      {"†", "‡", "•", "…", "‰"},              // symbols, 34B3..34BA
+      {"$", "€"},                             // 0E, 35A1
+      {"T", "™", "U", "Ž"},                   // 6D, 6E04, 6F, 78
+      {"‹", "›"},
+      {"ab", "a-b", "a–b", "a—b"},            // no skipped character, then codes 82, 89, 8B
+  };
+  for (const auto& list : ascending) {
+    for (size_t i = 1; i < list.size(); ++i)
+      EXPECT_LT(CompareGeneralText(list[i - 1], list[i], Format::kJet4), 0) << list[i - 1] << " " << list[i];
+  }
+}
+
+// The Greek of testUnicodeCompV2003: capital and small kappa weigh alike, and the letters
+// of the Greek Extended block leave no trace.
+TEST(TextKeyCp1252, GreekLettersFromThePublicWeights) {
+  // Κ ύ ϰ λ (U+1F7B is the polytonic upsilon) against κ ϰ λ.
+  EXPECT_TRUE(SameGeneralText("\u039A\u1F7B\u03F0\u03BB", "\u03BA\u03F0\u03BB", Format::kJet4));
+  EXPECT_TRUE(SameGeneralText("\u1F10\u03B3\u1F7C", "\u03B3", Format::kJet4));  // ἐ γ ὼ
+  EXPECT_LT(CompareGeneralText("β", "γ", Format::kJet4), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Decomposed text (as macOS and some web forms send it) must key like the precomposed
+// letters, or a unique index takes "é" twice and a seek for one misses the other.
+TEST(TextKeyCombiningMarks, DecomposedLettersKeyAsPrecomposedOnes) {
+  EXPECT_EQ(jet::GeneralTextKey("e\u0301", Format::kJet4), jet::GeneralTextKey("\u00E9", Format::kJet4));
+  EXPECT_TRUE(jet::SameGeneralText("Ca\u0300 d'Oro", "C\u00E0 d'Oro", Format::kJet4));
+  EXPECT_TRUE(jet::SameGeneralText("C\u0327a A\u030Aland N\u0303 o\u0308", "\u00C7a \u00C5land \u00D1 \u00F6", Format::kJet4));
+  EXPECT_TRUE(jet::SameGeneralText("A\u0302", "\u00E2", Format::kJet4));
+  // The mark never moves the letter: primaries decide first.
+  EXPECT_LT(jet::CompareGeneralText("e\u0301z", "fa", Format::kJet4), 0);
+  EXPECT_GT(jet::CompareGeneralText("e\u0301", "e", Format::kJet4), 0);
+  // A skipped character after the mark keeps its place among the letters.
+  EXPECT_EQ(jet::GeneralTextKey("e\u0301-", Format::kJet4), jet::GeneralTextKey("\u00E9-", Format::kJet4));
+}
+
+TEST(TextKeyCombiningMarks, AMarkBeforeEveryLetterStartsTheAccentsAlone) {
+  // No letter to modify: the mark's byte comes first and takes no letter's place.
+  EXPECT_EQ(jet::GeneralTextKey("\u0301a", Format::kJet4), (Bytes{0x4A, 0x01, 0x0C, 0x00}));
+  EXPECT_EQ(jet::GeneralTextKey("\u0301a\u0301", Format::kJet4), (Bytes{0x4A, 0x01, 0x0C, 0x0E, 0x00}));
+  EXPECT_EQ(jet::GeneralTextKey("\u0301", Format::kJet4), (Bytes{0x01, 0x0C, 0x00}));
+}
+
+}  // namespace

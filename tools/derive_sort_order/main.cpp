@@ -1,9 +1,13 @@
-// derive_sort_order <corpus folder> <output .cpp>
+// derive_sort_order <corpus folder> <output .cpp> [<public Jet 4 weights>]
 //
 // Reads every text index of the sample databases under <corpus folder>/jet3 and /jet4,
 // splits each stored key over the characters of the row it points at, and writes the
 // per-character General weights as C++ source. Notes (disagreeing keys, keys that do not
 // split, characters filled in by pattern) go to standard error.
+//
+// The public weights only fill characters the samples do not show: what Access wrote is the
+// stronger evidence. Where both have a character they are compared and every disagreement
+// is reported, since one means either the tables or the key reading is off.
 
 #include <algorithm>
 #include <cstdio>
@@ -16,6 +20,7 @@
 #include "jet/index/key_encoder.h"
 #include "tools/derive_sort_order/corpus_index_walk.h"
 #include "tools/derive_sort_order/key_parts.h"
+#include "tools/derive_sort_order/public_weights.h"
 #include "tools/derive_sort_order/table_writer.h"
 #include "tools/derive_sort_order/weight_derivation.h"
 
@@ -62,9 +67,18 @@ void ObserveEntry(WeightDerivation& derivation, const jet::TableDef& table, cons
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: derive_sort_order <corpus folder> <output .cpp>\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: derive_sort_order <corpus folder> <output .cpp> [<public Jet 4 weights>]\n");
     return 2;
+  }
+  std::vector<jet::GeneralSortWeight> published;
+  if (argc == 4) {
+    try {
+      published = ReadPublicWeights(argv[3]);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+      return 1;
+    }
   }
   const std::filesystem::path corpus = argv[1];
   WeightDerivation jet4(jet::Format::kJet4), jet3(jet::Format::kJet3);
@@ -109,6 +123,21 @@ int main(int argc, char** argv) {
   if (tables.jet4.empty() || tables.jet3.empty()) {
     std::fprintf(stderr, "no text index keys found under %s\n", corpus.string().c_str());
     return 1;
+  }
+  if (!published.empty()) {
+    const WeightComparison comparison = CompareWeights(tables.jet4, published);
+    for (const auto& d : comparison.disagreements) std::fprintf(stderr, "public weight differs, keys kept: %s\n", d.c_str());
+    const std::vector<jet::GeneralSortWeight> before = tables.jet4;
+    const size_t added = FillFromPublic(tables.jet4, published);
+    for (const auto& w : tables.jet4) {
+      if (!std::binary_search(before.begin(), before.end(), w,
+                              [](const auto& a, const auto& b) { return a.character < b.character; }))
+        tables.jet4_public.push_back(w.character);
+    }
+    tables.public_source = std::filesystem::path(argv[3]).filename().string();
+    std::fprintf(stderr, "Public Jet 4 weights: %zu characters; %zu also read from keys, %zu agreeing, %zu differing; "
+                 "%zu added\n", published.size(), comparison.agreeing + comparison.disagreements.size(),
+                 comparison.agreeing, comparison.disagreements.size(), added);
   }
   std::ofstream out(argv[2], std::ios::binary);
   out << WriteTableSource(tables);
