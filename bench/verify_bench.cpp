@@ -1,9 +1,13 @@
 // The verify pass on a large schema against a baseline measured in the same run on the same
-// file: mdb-schema (mdbtools) printing that schema. Both files are made here with the engine,
-// deterministically: TABLES tables of FIELDS fields of every type and INDEXES indexes each; the
-// local copy differs from the reference in one table of every ten (a text size).
+// file: mdb-schema (mdbtools) printing that schema for Access. A verify run is what the cli's
+// verify does: the pass, then the data-loss preview, each opening both files.
 //
+//   verify_bench REF.mdb LOCAL.mdb [repetitions]
 //   verify_bench FOLDER [tables] [fields] [indexes] [repetitions]
+//
+// The second form makes both files in FOLDER with the engine, deterministically: TABLES
+// tables of FIELDS fields of every type and INDEXES indexes each; the local copy differs from
+// the reference in one table of every ten (a text size).
 
 #include <algorithm>
 #include <cstdio>
@@ -17,6 +21,7 @@
 #include "jet/common/error.h"
 #include "jet/write/database_writer.h"
 #include "jet/write/new_database.h"
+#include "schema/data_loss_preview.h"
 #include "schema/engine.h"
 #include "schema/pass_state.h"
 #include "schema/pass_window.h"
@@ -65,22 +70,38 @@ using bench::Run;
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s FOLDER [tables] [fields] [indexes] [repetitions]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s REF.mdb LOCAL.mdb [repetitions]\n       %s FOLDER [tables] [fields] [indexes] [repetitions]\n",
+                 argv[0], argv[0]);
     return 2;
   }
-  const std::filesystem::path folder = argv[1];
-  const int tables = argc > 2 ? std::atoi(argv[2]) : 500;
-  const int fields = argc > 3 ? std::atoi(argv[3]) : 40;
-  const int indexes = argc > 4 ? std::atoi(argv[4]) : 4;
-  const int repetitions = argc > 5 ? std::max(1, std::atoi(argv[5])) : 3;
-  const auto reference = folder / "verify_ref.mdb";
-  const auto local = folder / "verify_loc.mdb";
-  try {
-    MakeDatabase(reference, tables, fields, indexes, false);
-    MakeDatabase(local, tables, fields, indexes, true);
-  } catch (const jet::Error& error) {
-    std::fprintf(stderr, "error %d: %s\n", error.number(), error.description());
-    return 1;
+  std::error_code error;
+  const bool given = argc > 2 && std::filesystem::is_regular_file(argv[1], error) &&
+                     std::filesystem::is_regular_file(argv[2], error);
+  std::filesystem::path reference, local;
+  int repetitions = 3;
+  std::string description;
+  if (given) {
+    reference = argv[1];
+    local = argv[2];
+    repetitions = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
+    description = reference.string() + " and " + local.string();
+  } else {
+    const std::filesystem::path folder = argv[1];
+    const int tables = argc > 2 ? std::atoi(argv[2]) : 500;
+    const int fields = argc > 3 ? std::atoi(argv[3]) : 40;
+    const int indexes = argc > 4 ? std::atoi(argv[4]) : 4;
+    repetitions = argc > 5 ? std::max(1, std::atoi(argv[5])) : 3;
+    reference = folder / "verify_ref.mdb";
+    local = folder / "verify_loc.mdb";
+    try {
+      MakeDatabase(reference, tables, fields, indexes, false);
+      MakeDatabase(local, tables, fields, indexes, true);
+    } catch (const jet::Error& failure) {
+      std::fprintf(stderr, "error %d: %s\n", failure.number(), failure.description());
+      return 1;
+    }
+    description = std::to_string(tables) + " tables x " + std::to_string(fields) + " fields, " +
+                  std::to_string(indexes) + " indexes each";
   }
   std::vector<double> verify_times, schema_times;
   long verify_peak = 0;
@@ -91,19 +112,21 @@ int main(int argc, char** argv) {
       state.LPathLoc = local.string();
       CountingWindow window;
       schema::VerifyUpdate(state, window, schema::TheEngine());
-      std::fprintf(stderr, "verify: %d lines, nErrore %d\n", window.lines, state.nErrore);
+      const size_t previews = state.nErrore == 0 ? schema::PreviewDataLoss(reference, local).size() : 0;
+      if (i == 0)
+        std::fprintf(stderr, "verify: %d lines, nErrore %d, %zu previews\n", window.lines, state.nErrore, previews);
     });
     const Run baseline = InChild([&] {
-      const std::string command = "mdb-schema '" + local.string() + "' > /dev/null 2>&1";
+      const std::string command = "mdb-schema '" + local.string() + "' access > /dev/null 2>&1";
       ::_exit(std::system(command.c_str()) == 0 ? 0 : 1);
     });
     verify_times.push_back(verify.seconds);
     schema_times.push_back(baseline.seconds);
     verify_peak = std::max(verify_peak, verify.peak_kilobytes);
   }
-  std::printf("schema: %d tables x %d fields, %d indexes each; %.1f MB; %d runs, medians\n", tables, fields, indexes,
+  std::printf("schema: %s; %.1f MB; %d runs, medians\n", description.c_str(),
               std::filesystem::file_size(local) / 1e6, repetitions);
-  std::printf("mdb-schema: %.2f s\nverify:     %.2f s, peak %ld KB\nverify / mdb-schema: %.2fx\n",
+  std::printf("mdb-schema: %.3f s\nverify:     %.3f s, peak %ld KB\nverify / mdb-schema: %.2fx\n",
               Median(schema_times), Median(verify_times), verify_peak, Median(verify_times) / Median(schema_times));
   return 0;
 }
