@@ -6,8 +6,21 @@
 
 namespace jet::store {
 
+namespace {
+// Bytes of neighbouring pages gathered before they go to the file in one write.
+constexpr size_t kRunBytes = size_t{1} << 20;
+}  // namespace
+
 OutputPageFile::OutputPageFile(std::filesystem::path path, uint32_t page_size)
-    : path_(std::move(path)), page_size_(page_size), file_(CreateNew(path_)), buffer_(page_size) {}
+    : path_(std::move(path)), page_size_(page_size), file_(CreateNew(path_)), buffer_(page_size) {
+  run_.reserve(kRunBytes);
+}
+
+void OutputPageFile::WriteRun() {
+  if (run_.empty()) return;
+  WriteAt(file_, uint64_t{run_first_} * page_size_, run_, path_);
+  run_.clear();
+}
 
 OutputPageFile::~OutputPageFile() {
   if (finished_) return;
@@ -17,6 +30,11 @@ OutputPageFile::~OutputPageFile() {
 
 std::span<const uint8_t> OutputPageFile::Page(uint32_t number) {
   if (number >= page_count_) ThrowCorrupt("page " + std::to_string(number) + " lies past the end of the file");
+  const size_t run_pages = run_.size() / page_size_;
+  if (number >= run_first_ && number - run_first_ < run_pages)
+    return std::span<const uint8_t>(run_).subspan(size_t{number - run_first_} * page_size_, page_size_);
+  // A page before the run or past it may lie where only the run's write extends the file to.
+  WriteRun();
   if (buffered_page_ != number) {
     buffered_page_ = UINT32_MAX;  // a failed read must not leave a half-read page behind
     ReadAt(file_, uint64_t{number} * page_size_, buffer_, path_);
@@ -28,11 +46,21 @@ std::span<const uint8_t> OutputPageFile::Page(uint32_t number) {
 void OutputPageFile::Write(uint32_t number, std::span<const uint8_t> bytes) {
   if (bytes.size() != page_size_) throw Error(err::kDiskIo, "A page of the wrong size was written.");
   if (buffered_page_ == number) buffered_page_ = UINT32_MAX;
-  WriteAt(file_, uint64_t{number} * page_size_, bytes, path_);
+  const size_t run_pages = run_.size() / page_size_;
+  if (!run_.empty() && number >= run_first_ && number - run_first_ < run_pages) {
+    std::copy(bytes.begin(), bytes.end(), run_.begin() + static_cast<std::ptrdiff_t>(size_t{number - run_first_} * page_size_));
+    return;
+  }
+  if (run_.empty() || number != run_first_ + run_pages || run_.size() + page_size_ > kRunBytes) {
+    WriteRun();
+    run_first_ = number;
+  }
+  run_.insert(run_.end(), bytes.begin(), bytes.end());
   if (number >= page_count_) page_count_ = number + 1;
 }
 
 void OutputPageFile::Finish(const std::filesystem::path& final_path) {
+  WriteRun();
   SyncFile(file_, path_);
   RenameNoReplace(path_, final_path);
   finished_ = true;

@@ -23,7 +23,8 @@ class OutputPageFile : public PageSource {
   uint32_t page_size() const override { return page_size_; }
   uint32_t page_count() const override { return page_count_; }
   std::span<const uint8_t> Page(uint32_t number) override;
-  // Stores a page; the file grows to hold it (pages skipped over read as zeros).
+  // Stores a page; the file grows to hold it (pages skipped over read as zeros). Pages
+  // handed over in ascending order reach the file as one large write per run.
   void Write(uint32_t number, std::span<const uint8_t> bytes);
 
   const FileHandle& file() const { return file_; }
@@ -38,6 +39,11 @@ class OutputPageFile : public PageSource {
   bool finished_ = false;
   std::vector<uint8_t> buffer_;
   uint32_t buffered_page_ = UINT32_MAX;
+  // Pages written but not yet in the file: a run of neighbours from run_first_.
+  std::vector<uint8_t> run_;
+  uint32_t run_first_ = 0;
+
+  void WriteRun();
 };
 
 }  // namespace jet::store

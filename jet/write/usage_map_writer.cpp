@@ -60,6 +60,15 @@ std::vector<uint8_t> GrownInlineMap(std::span<const uint8_t> row, uint32_t page,
   const size_t bytes = static_cast<size_t>((end - new_start + 7) / 8);
   std::vector<uint8_t> grown = EmptyInlineMap(new_start, bytes);
   std::span<uint8_t> bits(grown.data() + 5, bytes);
+  if (new_start == start) {
+    // Grown at its end, as every page appended to a file grows the global map: the bits it
+    // had stay where they were, whole bytes at a time, and only the new ones are set. Bit by
+    // bit, appending page after page would cost the square of the map's size.
+    const size_t kept = row.size() - 5;
+    std::copy(row.begin() + 5, row.end(), bits.begin());
+    std::fill(bits.begin() + static_cast<std::ptrdiff_t>(kept), bits.end(), uncovered_value ? 0xFF : 0x00);
+    return grown;
+  }
   for (uint64_t p = new_start; p < new_start + bytes * uint64_t{8}; ++p) {
     const bool inside = p >= start && p < start + covered;
     SetBit(bits, p - new_start, inside ? GetBit(row.subspan(5), p - start) : uncovered_value);

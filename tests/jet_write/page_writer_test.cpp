@@ -2,6 +2,7 @@
 
 #include <random>
 #include <set>
+#include <stdexcept>
 
 #include "jet/core/data_page.h"
 #include "jet/core/database.h"
@@ -133,6 +134,43 @@ TEST(PageAllocator, GlobalMapStaysTrueAsTheFileGrows) {
     // The file still opens with its catalog intact.
     auto database = jet::Database::FromPages(pages, name);
     EXPECT_NE(database->FindTable("MSysObjects"), nullptr);
+  }
+}
+
+// An inline map grown one page at a time at its end (as appended pages grow it) and below its
+// start keeps every mark it had, and pages it newly covers read as the map's uncovered value:
+// free for the global map, unused for a table's.
+TEST(UsageMapWriter, InlineMapGrownPageByPageKeepsItsMarks) {
+  VANTREL_REQUIRE_CORPUS();
+  for (const char* name : {"jet4/testV2000.mdb", "jet3/testV1997.mdb"}) {
+    for (const jet::Uncovered uncovered : {jet::Uncovered::kMarked, jet::Uncovered::kUnmarked}) {
+      SCOPED_TRACE(name);
+      ImagePages image(CorpusDir() / name);
+      jet::store::PageOverlay pages(image);
+      const Format format = image.page_size() == 2048 ? Format::kJet3 : Format::kJet4;
+      const uint32_t host = pages.AppendPage();
+      jet::InitDataPage(pages.MutablePage(host), format, 0);
+      const auto slot = jet::AddRow(pages.MutablePage(host), format, jet::EmptyInlineMap(1000, 1));
+      ASSERT_TRUE(slot.has_value());
+      const uint32_t pointer = (host << 8) | *slot;
+      const bool marked_value = uncovered == jet::Uncovered::kUnmarked;  // the value a change sets
+      std::set<uint32_t> changed;
+      auto no_new_page = []() -> uint32_t { throw std::logic_error("an inline map this small needs no bitmap page"); };
+      for (uint32_t page = 1000; page < 1000 + 3000; page += 3) {
+        jet::SetUsageMapBit(pages, format, pointer, page, marked_value, uncovered, no_new_page);
+        changed.insert(page);
+      }
+      jet::SetUsageMapBit(pages, format, pointer, 990, marked_value, uncovered, no_new_page);  // below its start
+      changed.insert(990);
+      const auto map = jet::ReadUsageMap(pages, format, pointer);
+      const std::set<uint32_t> listed(map.pages.begin(), map.pages.end());
+      for (uint32_t page = 984; page < 4000; ++page) {
+        // The first byte was the map's own from the start, all clear.
+        const bool initial = page >= 1000 && page < 1008 ? false : !marked_value;
+        const bool expected = changed.count(page) ? marked_value : initial;
+        ASSERT_EQ(listed.count(page) == 1, expected) << "page " << page;
+      }
+    }
   }
 }
 

@@ -176,7 +176,9 @@ TEST_F(CompactLocalDatabaseTest, EveryFailedWriteSyncOrRenameLeavesTheDatabaseAn
       }
     }
   }
-  EXPECT_GT(faults, 30);
+  // Pages reach the copy in runs of up to a megabyte, so a small database takes few writes;
+  // every step still fails at least once for each error.
+  EXPECT_GE(faults, 9);
   std::printf("faults injected into compactions: %d\n", faults);
   window_ = RecordingWindow();
   Compact(local_.string());
