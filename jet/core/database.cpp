@@ -121,6 +121,7 @@ void Database::Load() {
     query.object = *object;
     query.name = object->name;
     query.rows = std::move(rows_by_query[object->id]);
+    query.code_page = header().code_page;
     // A query Jet itself could not run still belongs to the database: it is listed, with
     // empty SQL, rather than making the whole file unreadable.
     try {

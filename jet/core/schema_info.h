@@ -76,6 +76,9 @@ struct QueryInfo {
   std::vector<QueryRow> rows;  // its MSysQueries rows, in stored order
   std::optional<QueryType> type;  // empty when the rows carry no type Jet knows
   std::string sql;                // as DAO's QueryDef.SQL shows it
+  // The code page of the database it was read from, in which a Jet 3 properties blob holds
+  // its texts.
+  uint16_t code_page = 1252;
 };
 
 // Jet compares object names without regard to (ASCII) case.

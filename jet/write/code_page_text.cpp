@@ -47,18 +47,20 @@ void CheckTextStorable(const std::string& text, const std::string& what, Format 
                                          why + ".");
 }
 
-std::vector<uint8_t> PropertyBlobFor(const std::vector<uint8_t>& blob, Format format, uint16_t code_page,
-                                     const std::string& owner) {
+std::vector<uint8_t> PropertyBlobFor(const std::vector<uint8_t>& blob, uint16_t source_code_page, Format format,
+                                     uint16_t code_page, const std::string& owner) {
   if (blob.empty()) return blob;
   const Format from = BlobFormat(blob, format);
-  if (from == format) return blob;
+  // Jet 4 blobs hold UTF-16; Jet 3 ones bytes of their database's code page, which only
+  // carry over unchanged between databases of the same code page.
+  if (from == format && (format == Format::kJet4 || source_code_page == code_page)) return blob;
   PropertyBlob parsed = ParsePropertyBlob(blob, from);
   for (const std::string& name : parsed.names) CheckNameStorable(name, "a property of " + owner, format, code_page);
   for (PropertyGroup& group : parsed.groups) {
     CheckNameStorable(group.target, "a property target of " + owner, format, code_page);
     for (StoredProperty& property : group.properties) {
       if (property.type != dao_type::kText && property.type != dao_type::kMemo) continue;
-      const std::string text = PropertyText(property, from);
+      const std::string text = PropertyText(property, from, source_code_page);
       CheckTextStorable(text, "the property " + property.name + " of " + owner, format, code_page);
       const StoredProperty converted = TextProperty(property.name, text, format, code_page);
       property.value = converted.value;

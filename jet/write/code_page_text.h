@@ -20,11 +20,12 @@ namespace jet {
 void CheckNameStorable(const std::string& name, const std::string& what, Format format, uint16_t code_page);
 void CheckTextStorable(const std::string& text, const std::string& what, Format format, uint16_t code_page);
 
-// A property blob (MSysObjects.LvProp) of another database made fit for a database of
-// `format`: the same properties, their texts re-encoded for it (a blob already in that format
-// is returned unchanged). Raises as above for a text the code page cannot hold; `owner` names
-// the object in the message. An empty blob stays empty.
-std::vector<uint8_t> PropertyBlobFor(const std::vector<uint8_t>& blob, Format format, uint16_t code_page,
-                                     const std::string& owner);
+// A property blob (MSysObjects.LvProp) of another database, whose code page is
+// `source_code_page`, made fit for a database of `format` and `code_page`: the same
+// properties, their texts re-encoded for it (a blob that already suits it is returned
+// unchanged). Raises as above for a text the code page cannot hold; `owner` names the object
+// in the message. An empty blob stays empty.
+std::vector<uint8_t> PropertyBlobFor(const std::vector<uint8_t>& blob, uint16_t source_code_page, Format format,
+                                     uint16_t code_page, const std::string& owner);
 
 }  // namespace jet

@@ -248,7 +248,7 @@ void DatabaseWriter::CreateQuery(const std::string& name, const std::string& sql
       if (row.name2) CheckTextStorable(*row.name2, "a name in the SQL of " + owner, format(), code_page);
     }
     const std::vector<uint8_t> properties =
-        source ? PropertyBlobFor(source->object.properties, format(), code_page, owner) : std::vector<uint8_t>{};
+        source ? PropertyBlobFor(source->object.properties, source->code_page, format(), code_page, owner) : std::vector<uint8_t>{};
     CatalogWriter catalog(session_->pages(), *allocator_, *database_);
     const int32_t id = catalog.UnusedNonTableId();
     for (QueryRow& row : rows) row.object_id = id;
