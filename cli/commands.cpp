@@ -139,19 +139,27 @@ int RunPass(const Arguments& arguments, schema::PassState& state, RecordedWindow
   // The window's own rule, so that both front ends agree on which tables are work tables.
   state.bKVO = app::ReferenceHasKvoPrefix(state.LPathAgg);
   if (arguments.command == Command::kVerify) {
-    schema::VerifyUpdate(state, window, engine);
+    // The preview reads the databases the pass has open: on a large schema, reading both
+    // catalogs again cost as much as the comparison itself.
+    std::string preview_failure;
+    schema::VerifyUpdate(state, window, engine, [&](schema::Database& reference, schema::Database& local) {
+      try {
+        report.previews = schema::PreviewDataLoss(reference, local);
+      } catch (const jet::Error& error) {
+        // The comparison itself is complete; only the extra figures are missing.
+        preview_failure = "Errore " + std::to_string(error.number()) + ": " + error.description();
+      } catch (const std::exception& error) {
+        preview_failure = error.what();
+      }
+    });
     if (state.nErrore != 0) {
       ReportFailure(state, err);
       return kExitFailed;
     }
-    try {
-      report.previews = schema::PreviewDataLoss(state.LPathAgg, state.LPathLoc);
+    if (!preview_failure.empty()) {
+      err << "Anteprima non disponibile: " << preview_failure << '\n';
+    } else {
       for (const std::string& line : DataLossLines(report.previews)) err << line << '\n';
-    } catch (const jet::Error& error) {
-      // The comparison itself is complete; only the extra figures are missing.
-      err << "Anteprima non disponibile: Errore " << error.number() << ": " << error.description() << '\n';
-    } catch (const std::exception& error) {
-      err << "Anteprima non disponibile: " << error.what() << '\n';
     }
     return kExitSuccess;
   }

@@ -1,5 +1,6 @@
 #include "schema/data_loss_preview.h"
 
+#include <memory>
 #include <optional>
 #include <unordered_map>
 
@@ -7,6 +8,7 @@
 #include "jet/write/column_layout.h"
 #include "jet/write/value_conversion.h"
 #include "schema/comparison_rules.h"
+#include "schema/jet_engine.h"
 
 namespace schema {
 namespace {
@@ -134,6 +136,21 @@ std::vector<FieldLossPreview> PreviewDataLoss(const std::filesystem::path& refer
   auto reference_database = jet::Database::Open(reference);
   auto local_database = jet::Database::Open(local);
   return PreviewDataLoss(*reference_database, *local_database);
+}
+
+std::vector<FieldLossPreview> PreviewDataLoss(Database& reference, Database& local) {
+  std::unique_ptr<jet::Database> reference_opened, local_opened;
+  jet::Database* reference_view = JetReadView(reference);
+  if (!reference_view) {
+    reference_opened = jet::Database::Open(reference.Name());
+    reference_view = reference_opened.get();
+  }
+  jet::Database* local_view = JetReadView(local);
+  if (!local_view) {
+    local_opened = jet::Database::Open(local.Name());
+    local_view = local_opened.get();
+  }
+  return PreviewDataLoss(*reference_view, *local_view);
 }
 
 }  // namespace schema

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "jet/core/database.h"
+#include "schema/engine.h"
 
 namespace schema {
 
@@ -30,5 +31,9 @@ struct FieldLossPreview {
 std::vector<FieldLossPreview> PreviewDataLoss(jet::Database& reference, jet::Database& local);
 std::vector<FieldLossPreview> PreviewDataLoss(const std::filesystem::path& reference,
                                               const std::filesystem::path& local);
+// The same for two databases open through the engine, such as the verify pass's own once it
+// has compared them: what the engine already read is used where it may be, and a database it
+// cannot share is opened again from its file.
+std::vector<FieldLossPreview> PreviewDataLoss(Database& reference, Database& local);
 
 }  // namespace schema

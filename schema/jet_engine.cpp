@@ -58,6 +58,7 @@ class Session {
     }
     return *writer_;
   }
+  jet::Database* unchanged() const { return writer_ ? nullptr : read_.get(); }
   const jet::TableInfo& Table(const std::string& name) const {
     const jet::TableInfo* table = view().FindTable(name);
     if (!table) NotFound();
@@ -456,6 +457,7 @@ class JetDatabase : public Database {
   void Close() override { session_->Close(); }
   void CloseDiscardingChanges() override { session_->Discard(); }
   bool DiscardsChangesOnRequest() const override { return true; }
+  jet::Database* unchanged() const { return session_->unchanged(); }
 
  private:
   SessionRef session_;
@@ -479,6 +481,11 @@ WorkspaceRef JetEngine::Workspaces(int16_t position) {
 
 void JetEngine::CompactDatabase(const std::string& source, const std::string& destination) {
   jet::CompactDatabase(source, destination);
+}
+
+jet::Database* JetReadView(Database& database) {
+  auto* jet_database = dynamic_cast<JetDatabase*>(&database);
+  return jet_database ? jet_database->unchanged() : nullptr;
 }
 
 DBEngine& TheEngine() {

@@ -178,7 +178,7 @@ void RecordFailure(PassState& state, int32_t number, const std::string& descript
 
 }  // namespace
 
-void VerifyUpdate(PassState& state, PassWindow& window, DBEngine& engine) {
+void VerifyUpdate(PassState& state, PassWindow& window, DBEngine& engine, const WhileOpen& after_comparison) {
   Verifier verifier(state, window);  // builds the field type table first
   window.RunLogSetBackColor(kRunLogPaleRed);
   window.RunLogClear();
@@ -217,6 +217,15 @@ void VerifyUpdate(PassState& state, PassWindow& window, DBEngine& engine) {
     RecordFailure(state, error.number(), error.description());
   } catch (const std::exception& error) {
     RecordFailure(state, 3000, error.what());
+  }
+  if (state.nErrore == 0 && after_comparison) {
+    try {
+      after_comparison(*state.dbAgg, *state.dbLoc);
+    } catch (...) {
+      CloseAndRelease(state);
+      window.BusyCursorOff();
+      throw;
+    }
   }
   CloseAndRelease(state);
   window.BusyCursorOff();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "schema/data_loss_preview.h"
+#include "schema/engine.h"
 #include "tests/cli/cli_run.h"
 #include "tests/support/corpus.h"
 
@@ -101,6 +102,33 @@ TEST_P(DataLossPreviewTest, FieldsThatNeedNoRebuildAreNotListed) {
   });
   EXPECT_TRUE(previews.empty());
   EXPECT_TRUE(schema::PreviewDataLoss(local, local).empty());
+}
+
+// The verify run hands the preview the databases its pass has open. A database with a change
+// pending through the engine is not the file the preview means: it is read from the file.
+TEST_P(DataLossPreviewTest, DatabasesOpenThroughTheEngineGiveTheFilesFigures) {
+  const auto from_files = PreviewWith([](jet::NewTable& prova) {
+    prova.columns[0].size = 5;
+    prova.columns[4].dao_type = 2;
+  });
+  ASSERT_EQ(from_files.size(), 2u);
+  auto workspace = schema::TheEngine().Workspaces(0);
+  auto reference_database = workspace->OpenDatabase(reference.string());
+  auto local_database = workspace->OpenDatabase(local.string());
+  auto same = [&](const std::vector<schema::FieldLossPreview>& previews) {
+    ASSERT_EQ(previews.size(), from_files.size());
+    for (size_t i = 0; i < previews.size(); ++i) {
+      EXPECT_EQ(previews[i].field, from_files[i].field);
+      EXPECT_EQ(previews[i].rows, from_files[i].rows);
+      EXPECT_EQ(previews[i].not_convertible, from_files[i].not_convertible);
+      EXPECT_EQ(previews[i].cut, from_files[i].cut);
+    }
+  };
+  same(schema::PreviewDataLoss(*reference_database, *local_database));
+  local_database->Execute("UPDATE Prova SET A = 'x'", 128);  // held until Close
+  same(schema::PreviewDataLoss(*reference_database, *local_database));
+  local_database->CloseDiscardingChanges();
+  reference_database->Close();
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFormats, DataLossPreviewTest,

@@ -165,6 +165,57 @@ TEST_F(VerifyPassTest, MissingLocalDatabaseIsReportedAndNothingStaysOpen) {
   EXPECT_EQ(window.busy_depth, 0);
 }
 
+// The work after the comparison (the cli's data-loss preview) shares the pass's open databases:
+// it must see both while they are open, never after a failed pass, and must not keep them
+// open when it fails.
+TEST_F(VerifyPassTest, WorkAfterTheComparisonSeesBothDatabasesOpenOnlyAfterSuccess) {
+  engine.Add("ref.mdb", WithSystemTables({Anagrafica()}));
+  engine.Add("loc.mdb", WithSystemTables({}));
+  state.LPathAgg = "ref.mdb";
+  state.LPathLoc = "loc.mdb";
+  std::vector<std::string> seen;
+  int closed_meanwhile = -1;
+  schema::VerifyUpdate(state, window, engine, [&](schema::Database& reference, schema::Database& local) {
+    seen = {reference.Name(), local.Name()};
+    closed_meanwhile = engine.close_count();
+  });
+  EXPECT_EQ(seen, (std::vector<std::string>{"ref.mdb", "loc.mdb"}));
+  EXPECT_EQ(closed_meanwhile, 0);
+  EXPECT_EQ(engine.close_count(), 2);
+  EXPECT_EQ(window.lines, std::vector<std::string>{"Nuova tabella: ANAGRAFICA"});
+
+  bool ran = false;
+  state.LPathLoc = "manca.mdb";
+  schema::VerifyUpdate(state, window, engine, [&](schema::Database&, schema::Database&) { ran = true; });
+  EXPECT_NE(state.nErrore, 0);
+  EXPECT_FALSE(ran);
+
+  engine.before_call = [](const std::string& call) {
+    if (call == "Fields.Item") throw jet::Error(3043, "Disk or network error.");
+  };
+  state.LPathLoc = "loc.mdb";
+  engine.Add("loc.mdb", WithSystemTables({Anagrafica()}));
+  schema::VerifyUpdate(state, window, engine, [&](schema::Database&, schema::Database&) { ran = true; });
+  EXPECT_EQ(state.nErrore, 3043);
+  EXPECT_FALSE(ran);
+}
+
+TEST_F(VerifyPassTest, FailingWorkAfterTheComparisonStillClosesBoth) {
+  engine.Add("ref.mdb", WithSystemTables({Anagrafica()}));
+  engine.Add("loc.mdb", WithSystemTables({Anagrafica()}));
+  state.LPathAgg = "ref.mdb";
+  state.LPathLoc = "loc.mdb";
+  EXPECT_THROW(schema::VerifyUpdate(state, window, engine,
+                                    [](schema::Database&, schema::Database&) {
+                                      throw jet::Error(3049, "Database is damaged.");
+                                    }),
+               jet::Error);
+  EXPECT_EQ(state.nErrore, 0);
+  EXPECT_EQ(engine.open_count(), engine.close_count());
+  EXPECT_FALSE(state.dbAgg || state.dbLoc || state.wsDAO);
+  EXPECT_EQ(window.busy_depth, 0);
+}
+
 TEST(ErrorNumberForState, NumbersBeyondSixteenBitsStayFailures) {
   EXPECT_EQ(schema::ErrorNumberForState(3265), 3265);
   EXPECT_NE(schema::ErrorNumberForState(-2147217900), 0);
