@@ -1,6 +1,7 @@
 #include "jet/write/index_builder.h"
 
 #include <algorithm>
+#include <functional>
 #include <set>
 
 #include "jet/common/error.h"
@@ -120,6 +121,136 @@ std::vector<Written> WriteLevel(store::PageOverlay& pages, PageAllocator& alloca
   return written;
 }
 
+// Leaves written as their entries arrive, each page filled as FillPages fills it: the next
+// page's number is taken only once an entry does not fit, so the numbers come from the
+// allocator in the order a whole-level write takes them. The page being filled is the only
+// one held.
+class LeafWriter {
+ public:
+  LeafWriter(store::PageOverlay& pages, PageAllocator& allocator, uint32_t owner, Format format,
+             std::vector<uint32_t>& tree_pages, const std::function<void()>& after_leaf)
+      : pages_(pages), allocator_(allocator), owner_(owner), format_(format), capacity_(IndexPageEntryCapacity(format)),
+        tree_pages_(tree_pages), after_leaf_(after_leaf) {}
+
+  void Add(std::span<const uint8_t> key, uint32_t data_page, uint8_t data_row) {
+    if (count_ == 0) {
+      Start(key, data_page, data_row);
+      return;
+    }
+    const std::vector<uint8_t>& first = run_[0].key;
+    const size_t next_prefix = std::min(prefix_, CommonPrefix(first, key));
+    const size_t next_bytes = later_bytes_ + key.size() + kPointer;
+    if (first.size() + kPointer + next_bytes - count_ * next_prefix > capacity_) {
+      Write(false);
+      Start(key, data_page, data_row);
+      return;
+    }
+    prefix_ = next_prefix;
+    later_bytes_ = next_bytes;
+    Put(key, data_page, data_row);
+  }
+
+  // The last page; an empty level is one empty leaf.
+  std::vector<Written> Finish() {
+    if (number_ == 0) Number();
+    Write(true);
+    return std::move(written_);
+  }
+
+ private:
+  static constexpr size_t kPointer = 4;
+
+  void Number() {
+    number_ = allocator_.Allocate();
+    tree_pages_.push_back(number_);
+  }
+
+  void Start(std::span<const uint8_t> key, uint32_t data_page, uint8_t data_row) {
+    if (key.size() + kPointer > capacity_) throw Error(err::kNotSupported, "An index key is too long for a page.");
+    if (number_ == 0) Number();
+    prefix_ = std::min(key.size(), kMaxIndexPrefix);
+    later_bytes_ = 0;
+    Put(key, data_page, data_row);
+  }
+
+  // Entries are kept in objects reused page after page, so a long build allocates nothing
+  // per entry.
+  void Put(std::span<const uint8_t> key, uint32_t data_page, uint8_t data_row) {
+    if (count_ == run_.size()) run_.emplace_back();
+    IndexEntry& entry = run_[count_++];
+    entry.key.assign(key.begin(), key.end());
+    entry.data_page = data_page;
+    entry.data_row = data_row;
+    entry.child_page = 0;
+  }
+
+  void Write(bool last) {
+    const std::span<const IndexEntry> entries(run_.data(), count_);
+    const uint32_t number = number_;
+    IndexPageFrame frame;
+    frame.type = kIndexLeafPageType;
+    frame.owner = owner_;
+    frame.previous_page = previous_;
+    if (!last) {
+      Number();
+      frame.next_page = number_;
+    }
+    // The rightmost page of a level grows by appends in Access and is left uncompressed.
+    if (last && EncodedEntriesSize(entries, kIndexLeafPageType, 0) <= capacity_) frame.prefix_length = 0;
+    const std::vector<uint8_t> bytes = EncodeIndexPage(frame, entries, format_);
+    std::span<uint8_t> target = pages_.MutablePage(number);
+    std::copy(bytes.begin(), bytes.end(), target.begin());
+    Written w;
+    w.page = number;
+    if (count_ > 0) w.last = entries.back();
+    w.last.child_page = 0;
+    written_.push_back(std::move(w));
+    previous_ = number;
+    count_ = 0;
+    if (after_leaf_) after_leaf_();
+  }
+
+  store::PageOverlay& pages_;
+  PageAllocator& allocator_;
+  uint32_t owner_;
+  Format format_;
+  size_t capacity_;
+  std::vector<uint32_t>& tree_pages_;
+  const std::function<void()>& after_leaf_;
+  std::vector<IndexEntry> run_;
+  size_t count_ = 0;
+  size_t prefix_ = 0;
+  size_t later_bytes_ = 0;  // later entries' key lengths plus pointers
+  uint32_t number_ = 0;     // the page being filled; 0 before the first
+  uint32_t previous_ = 0;
+  std::vector<Written> written_;
+};
+
+// The intermediate levels over `level` (the leaves), up to one root; then the index's
+// definition words and usage map.
+void WriteUpperLevels(store::PageOverlay& pages, PageAllocator& allocator, TableDef& table, RealIndexDef& index,
+                      std::vector<Written> level, std::vector<uint32_t>& tree_pages, uint32_t entry_count,
+                      uint32_t unique) {
+  for (size_t depth = 1; level.size() > 1; ++depth) {
+    if (depth >= kMaxIndexDepth) throw Error(err::kNotSupported, "The index tree is too deep.");
+    std::vector<IndexEntry> upper;
+    for (size_t i = 0; i + 1 < level.size(); ++i) {
+      IndexEntry e = level[i].last;
+      e.child_page = level[i].page;
+      upper.push_back(std::move(e));
+    }
+    level = WriteLevel(pages, allocator, table.definition_page, upper, kIndexIntermediatePageType, table.format,
+                       tree_pages, level);
+  }
+  index.first_page = level.front().page;
+  index.row_count = entry_count;
+  index.unique_entry_count = unique;
+  if (index.usage_map_pointer != 0)
+    for (uint32_t page : tree_pages)
+      SetUsageMapBit(pages, table.format, index.usage_map_pointer, page, true, Uncovered::kUnmarked,
+                     [&allocator] { return allocator.Allocate(); });
+}
+
 void ClearMap(store::PageOverlay& pages, PageAllocator& allocator, Format format, uint32_t map_pointer,
               const std::set<uint32_t>& tree) {
   for (uint32_t page : tree)
@@ -215,26 +346,46 @@ void BuildIndex(store::PageOverlay& pages, PageAllocator& allocator, TableDef& t
 
   DeleteIndexPages(pages, allocator, table, real_index);
   std::vector<uint32_t> tree_pages;
-  std::vector<Written> level =
-      WriteLevel(pages, allocator, table.definition_page, entries, kIndexLeafPageType, table.format, tree_pages, {});
-  for (size_t depth = 1; level.size() > 1; ++depth) {
-    if (depth >= kMaxIndexDepth) throw Error(err::kNotSupported, "The index tree is too deep.");
-    std::vector<IndexEntry> upper;
-    for (size_t i = 0; i + 1 < level.size(); ++i) {
-      IndexEntry e = level[i].last;
-      e.child_page = level[i].page;
-      upper.push_back(std::move(e));
+  const std::function<void()> no_hook;
+  LeafWriter leaves(pages, allocator, table.definition_page, table.format, tree_pages, no_hook);
+  for (const IndexEntry& entry : entries) leaves.Add(entry.key, entry.data_page, entry.data_row);
+  WriteUpperLevels(pages, allocator, table, index, leaves.Finish(), tree_pages, static_cast<uint32_t>(entries.size()),
+                   static_cast<uint32_t>(unique));
+}
+
+void BuildIndexFromSorted(store::PageOverlay& pages, PageAllocator& allocator, TableDef& table, size_t real_index,
+                          const std::function<bool(IndexEntryView&)>& next,
+                          const std::function<void()>& after_leaf) {
+  RealIndexAt(table, real_index);
+  RealIndexDef& index = table.real_indexes[real_index];
+  DeleteIndexPages(pages, allocator, table, real_index);
+  std::vector<uint32_t> tree_pages;
+  LeafWriter leaves(pages, allocator, table.definition_page, table.format, tree_pages, after_leaf);
+  const bool unique_index = (index.flags & index_flag::kUnique) != 0;
+  std::vector<uint8_t> previous_key;
+  uint32_t previous_page = 0;
+  uint8_t previous_row = 0;
+  uint64_t count = 0, unique = 0;
+  for (IndexEntryView entry; next(entry);) {
+    if (count > 0) {
+      const bool same_key = std::equal(entry.key.begin(), entry.key.end(), previous_key.begin(), previous_key.end());
+      const bool in_order = same_key ? (entry.data_page != previous_page ? entry.data_page > previous_page
+                                                                          : entry.data_row > previous_row)
+                                     : KeyLess(previous_key, entry.key);
+      if (!in_order) throw Error(err::kNotSupported, "Index entries arrived out of order.");
+      if (same_key && unique_index && !IsAllNullKey(index, entry.key)) ThrowDuplicateIndexKey();
+      unique += !same_key;
+    } else {
+      unique = 1;
     }
-    level = WriteLevel(pages, allocator, table.definition_page, upper, kIndexIntermediatePageType, table.format,
-                       tree_pages, level);
+    if (++count > UINT32_MAX) throw Error(err::kNotSupported, "An index cannot hold that many entries.");
+    previous_key.assign(entry.key.begin(), entry.key.end());
+    previous_page = entry.data_page;
+    previous_row = entry.data_row;
+    leaves.Add(entry.key, entry.data_page, entry.data_row);
   }
-  index.first_page = level.front().page;
-  index.row_count = static_cast<uint32_t>(entries.size());
-  index.unique_entry_count = static_cast<uint32_t>(unique);
-  if (index.usage_map_pointer != 0)
-    for (uint32_t page : tree_pages)
-      SetUsageMapBit(pages, table.format, index.usage_map_pointer, page, true, Uncovered::kUnmarked,
-                     [&allocator] { return allocator.Allocate(); });
+  WriteUpperLevels(pages, allocator, table, index, leaves.Finish(), tree_pages, static_cast<uint32_t>(count),
+                   static_cast<uint32_t>(unique));
 }
 
 void DeleteIndexPages(store::PageOverlay& pages, PageAllocator& allocator, const TableDef& table,

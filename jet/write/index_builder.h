@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -45,6 +46,23 @@ std::vector<IndexEntry> IndexEntriesFromRows(PageSource& pages, const TableDef& 
 // Raises 3022 before changing anything when the index is unique and two keys are equal.
 void BuildIndex(store::PageOverlay& pages, PageAllocator& allocator, TableDef& table, size_t real_index,
                 std::vector<IndexEntry> entries);
+
+// A leaf entry handed over by reference: the bytes stay the giver's.
+struct IndexEntryView {
+  std::span<const uint8_t> key;
+  uint32_t data_page = 0;
+  uint8_t data_row = 0;
+};
+
+// BuildIndex for more entries than memory should hold as IndexEntry objects: `next` gives
+// them one at a time in index order (false after the last; each view need only last until
+// the next call), and `after_leaf` runs after each leaf page is stored, so that the caller
+// can move finished pages out of memory. The pages written are those BuildIndex writes for
+// the same entries. Entries out of order raise 3251, a duplicate in a unique index 3022;
+// either leaves part of a tree behind, so this suits a file that a failure discards.
+void BuildIndexFromSorted(store::PageOverlay& pages, PageAllocator& allocator, TableDef& table, size_t real_index,
+                          const std::function<bool(IndexEntryView&)>& next,
+                          const std::function<void()>& after_leaf);
 
 // Frees every page of the index's B-tree (those its usage map lists and those reachable from
 // its root) and clears its usage map. first_page and the table definition stay as they are.
