@@ -172,7 +172,9 @@ int Generate(const Options& options) {
 }
 
 bool ParseOptions(int argc, char** argv, Options& options) {
-  if (argc < 2) return false;
+  // The file name comes first; anything that looks like an option there (--help above all)
+  // is not taken for one, or a file of that name would be made.
+  if (argc < 2 || argv[1][0] == '-') return false;
   options.out = argv[1];
   for (int i = 2; i < argc; ++i) {
     const std::string flag = argv[i];
@@ -205,12 +207,13 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 
 int main(int argc, char** argv) {
   Options options;
-  if (!ParseOptions(argc, argv, options)) {
-    std::fprintf(stderr,
+  const bool asked_for_help = argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h");
+  if (asked_for_help || !ParseOptions(argc, argv, options)) {
+    std::fprintf(asked_for_help ? stdout : stderr,
                  "usage: %s OUT.mdb [--tables N] [--fields M (1-255)] [--indexes K] [--queries Q] [--rows R]\n"
                  "       [--big-rows R1] [--seed S] [--local] [--retype FIELD=DAO_TYPE]\n",
                  argv[0]);
-    return 2;
+    return asked_for_help ? 0 : 2;
   }
   try {
     return Generate(options);
