@@ -6,7 +6,7 @@
 //
 // Jet 4, read from keys:   U+0001-U+00FF, U+03B1, U+03BB, U+03C0, U+03C4, U+03C9, U+03F0, U+041C, U+0438, U+0440, U+1F76, U+1F79
 // Jet 4, filled by pattern: none
-// Jet 4, from public tables (general_legacy_public_weights.txt): U+0000, U+0100-U+0192, U+02C6-U+02DD, U+0300-U+0348, U+0384-U+03B0, U+03B2-U+03BA, U+03BC-U+03BF, U+03C1-U+03C3, U+03C5-U+03C8, U+03CA-U+03EF, U+03F1-U+03F2, U+0401-U+041B, U+041D-U+0437, U+0439-U+043F, U+0441-U+044F, U+1EFA-U+1F75, U+1F77-U+1F78, U+1F7A-U+2046, U+2070-U+208E, U+20A0-U+20AC, U+2100-U+2122, U+3000-U+30FF, U+4E00-U+5A09
+// Jet 4, from public tables (general_legacy_public_weights.txt): U+0000, U+0100-U+0192, U+02C6-U+02DD, U+0300-U+0348, U+0384-U+03B0, U+03B2-U+03BA, U+03BC-U+03BF, U+03C1-U+03C3, U+03C5-U+03C8, U+03CA-U+03EF, U+03F1-U+03F2, U+0401-U+041B, U+041D-U+0437, U+0439-U+043F, U+0441-U+044F, U+1EFA-U+1F75, U+1F77-U+1F78, U+1F7A-U+2046, U+2070-U+208E, U+20A0-U+20AC, U+2100-U+2122, U+3000-U+30FF, U+4E00-U+7949
 // Jet 3, read from keys:   U+0001-U+0019, U+001B-U+007F, U+0081, U+008D, U+008F-U+0090, U+009D, U+00A0-U+00FF, U+0152-U+0153, U+0160-U+0161, U+0178, U+017D-U+017E, U+0192, U+02C6, U+02DC, U+2013-U+2014, U+2018-U+201A, U+201C-U+201E, U+2020-U+2022, U+2026, U+2030, U+2039-U+203A, U+20AC, U+2122
 // Jet 3, filled by pattern: U+001A
 // Other characters have no weight here: keys over them are refused rather than guessed.
@@ -1323,6 +1323,12 @@ constexpr GeneralSortWeight kJet4[] = {
     {0x516D, 2, {0xA2, 0x97}, 0x02, true, false, false},
     {0x5928, 2, {0xAA, 0x77}, 0x02, true, false, false},
     {0x5929, 2, {0xAA, 0x78}, 0x02, true, false, false},
+    {0x6709, 2, {0xB8, 0x82}, 0x02, true, false, false},
+    {0x7533, 2, {0xC6, 0xD8}, 0x02, true, false, false},
+    {0x7534, 2, {0xC6, 0xD9}, 0x02, true, false, false},
+    {0x7535, 2, {0xC6, 0xDA}, 0x02, true, false, false},
+    {0x7536, 2, {0xC6, 0xDB}, 0x02, true, false, false},
+    {0x7537, 2, {0xC6, 0xDC}, 0x02, true, false, false},
 };
 
 constexpr GeneralSortRun kJet4Runs[] = {
@@ -1358,7 +1364,26 @@ constexpr GeneralSortRun kJet4Runs[] = {
     {0x5731, 0x591C, 0xA87A},
     {0x591D, 0x5927, 0xAA6B},
     {0x592A, 0x5973, 0xAA7A},
-    {0x5974, 0x5A09, 0xAAC5},
+    {0x5974, 0x5B78, 0xAAC5},
+    {0x5B79, 0x5B97, 0xACD0},
+    {0x5B98, 0x5BEB, 0xACF0},
+    {0x5BEC, 0x5DE6, 0xAD47},
+    {0x5DE7, 0x5E73, 0xAF47},
+    {0x5E74, 0x65E5, 0xAFD5},
+    {0x65E6, 0x660E, 0xB759},
+    {0x660F, 0x662D, 0xB783},
+    {0x662E, 0x6708, 0xB7A3},
+    {0x670A, 0x6728, 0xB885},
+    {0x6729, 0x682A, 0xB8A6},
+    {0x682B, 0x6B63, 0xB9AD},
+    {0x6B64, 0x6C34, 0xBCED},
+    {0x6C35, 0x6CE8, 0xBDC2},
+    {0x6CE9, 0x706B, 0xBE79},
+    {0x706C, 0x7279, 0xC206},
+    {0x727A, 0x7532, 0xC41A},
+    {0x7538, 0x76E3, 0xC6DE},
+    {0x76E4, 0x793E, 0xC890},
+    {0x793F, 0x7949, 0xCAF1},
 };
 
 constexpr GeneralSortWeight kJet3[] = {
