@@ -18,6 +18,12 @@ inline constexpr uint8_t kNoAccent = 2;
 // with polytonic marks (U+1Fxx) so.
 inline constexpr uint8_t kIgnoredCharacter = 0;
 
+// Marks of a Jet 4 kana in the key's kana part (two bits each); the trailing full-size ones are
+// not written.
+inline constexpr uint8_t kNotKana = 0;
+inline constexpr uint8_t kSmallKana = 2;
+inline constexpr uint8_t kFullSizeKana = 3;
+
 struct GeneralSortWeight {
   char16_t character = 0;
   // Bytes the character adds to the primary part of the key; 0 for a character the primary
@@ -35,9 +41,27 @@ struct GeneralSortWeight {
   // A combining mark (Jet 4): no primary weight and no place of its own; `extra` is added to
   // the accent of the weighted character before it, so "a" + U+0301 keys as "á".
   bool modifies_accent = false;
+  // Jet 4 kana: besides weight and accent, each kana adds a mark of its size to a part of the
+  // key of its own, so that a small kana sorts apart from its full-size letter.
+  uint8_t kana = kNotKana;
 };
 
-// The weights of `format`'s General order, sorted by character.
+// The ideographs come as runs: characters in a row whose two-byte weights follow one another,
+// the low bytes 00 and 01 left out (they end key parts). `first_weight` is the first one's.
+struct GeneralSortRun {
+  char16_t first = 0;
+  char16_t last = 0;
+  uint16_t first_weight = 0;
+};
+
+// The two-byte weight `steps` places after `weight` in a run, or 0 past FFFF.
+constexpr uint32_t RunWeightAfter(uint32_t weight, uint32_t steps) {
+  const uint32_t place = (weight >> 8) * 254u + ((weight & 0xFFu) - 2u) + steps;
+  const uint32_t high = place / 254u;
+  return high > 0xFFu ? 0 : (high << 8) | (place % 254u + 2u);
+}
+
+// The weights of `format`'s General order, sorted by character, runs spelled out.
 std::span<const GeneralSortWeight> GeneralSortTable(Format format);
 
 // The weight of one UTF-16 unit, or nullptr when no sample showed how Access orders it.

@@ -46,17 +46,36 @@ const GeneralSortWeight& WeightOf(Format format, char16_t unit) {
   return *weight;
 }
 
+// The kana part of a Jet 4 key: the size marks of the kana, three to a byte under a 80 lead
+// bit, trailing full-size ones dropped; then FF 02, one 80 for every seven kana (counted
+// before the drop), FF, as many 80 again.
+void AppendKanaPart(std::vector<uint8_t>& key, std::vector<uint8_t> marks) {
+  const size_t kana = marks.size();
+  while (!marks.empty() && marks.back() == kFullSizeKana) marks.pop_back();
+  for (size_t i = 0; i < marks.size(); i += 3) {
+    uint8_t packed = 0x80;
+    for (size_t k = 0; k < 3 && i + k < marks.size(); ++k) packed |= static_cast<uint8_t>(marks[i + k] << (4 - 2 * k));
+    key.push_back(packed);
+  }
+  const size_t sevens = (kana + 6) / 7;
+  key.insert(key.end(), {0xFF, 0x02});
+  key.insert(key.end(), sevens, 0x80);
+  key.push_back(0xFF);
+  key.insert(key.end(), sevens, 0x80);
+}
+
 void TrimTrailingPlainAccents(std::vector<uint8_t>& accents) {
   while (!accents.empty() && accents.back() == kNoAccent) accents.pop_back();
 }
 
 // Jet 4: primary weights, then one accent byte per weighted character, then (only when the
-// text has skipped characters such as ' and -) two empty parts and the skipped characters
-// with the count of weighted characters before each. A combining mark changes the accent of
+// text has skipped characters such as ' and -, or kana) two empty parts, the kana part, and
+// (after FF when both come) 01 and the skipped characters with the count of weighted
+// characters before each. A combining mark changes the accent of
 // the character before it; one before any weighted character starts the accents with a byte
 // of its own, which takes no place.
 std::vector<uint8_t> Jet4Key(const std::u16string& text) {
-  std::vector<uint8_t> primary, accents, skipped;
+  std::vector<uint8_t> primary, accents, skipped, kana;
   std::optional<uint8_t> leading_mark;
   uint32_t place = 0;
   for (char16_t unit : text) {
@@ -78,6 +97,7 @@ std::vector<uint8_t> Jet4Key(const std::u16string& text) {
     }
     primary.insert(primary.end(), w.primary, w.primary + w.primary_length);
     accents.push_back(w.extra);
+    if (w.kana != kNotKana) kana.push_back(w.kana);
     ++place;
   }
   if (leading_mark) accents.insert(accents.begin(), *leading_mark);
@@ -85,8 +105,13 @@ std::vector<uint8_t> Jet4Key(const std::u16string& text) {
   std::vector<uint8_t> key = std::move(primary);
   key.push_back(kSectionEnd);
   key.insert(key.end(), accents.begin(), accents.end());
+  if (!skipped.empty() || !kana.empty()) key.insert(key.end(), {kSectionEnd, kSectionEnd});
+  if (!kana.empty()) {
+    AppendKanaPart(key, std::move(kana));
+    if (!skipped.empty()) key.push_back(0xFF);
+  }
   if (!skipped.empty()) {
-    key.insert(key.end(), {kSectionEnd, kSectionEnd, kSectionEnd});
+    key.push_back(kSectionEnd);
     key.insert(key.end(), skipped.begin(), skipped.end());
   }
   key.push_back(kKeyEnd);

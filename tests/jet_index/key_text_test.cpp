@@ -99,7 +99,7 @@ TEST(TextKey, DescendingTextIsTheInvertedAscendingKey) {
 
 TEST(TextKey, RefusesCharactersWithoutAKnownWeight) {
   // A wrong weight would misplace the row in the index; no key is the safe answer.
-  for (const char* text : {"\xE4\xB8\xAD", "\xF0\x9F\x98\x80"}) {  // U+4E2D, U+1F600
+  for (const char* text : {"\xE7\xA5\x8A", "\xEA\xB0\x80", "\xF0\x9F\x98\x80"}) {  // U+794A, U+AC00, U+1F600
     try {
       jet::GeneralTextKey(text, Format::kJet4);
       ADD_FAILURE() << "built a key for " << text;

@@ -61,12 +61,14 @@ std::string Describe(const jet::GeneralSortWeight& w) {
     out += buf;
   }
   std::snprintf(buf, sizeof buf, " %02X", w.extra);
+  if (w.kana != jet::kNotKana) return out + buf + (w.kana == jet::kSmallKana ? " small kana" : " kana");
   return out + buf;
 }
 
 bool SameWeight(const jet::GeneralSortWeight& a, const jet::GeneralSortWeight& b) {
   return a.primary_length == b.primary_length && std::equal(a.primary, a.primary + a.primary_length, b.primary) &&
-         a.extra == b.extra && a.accent_place == b.accent_place && a.modifies_accent == b.modifies_accent;
+         a.extra == b.extra && a.accent_place == b.accent_place && a.modifies_accent == b.modifies_accent &&
+         a.kana == b.kana;
 }
 
 }  // namespace
@@ -113,13 +115,41 @@ std::vector<jet::GeneralSortWeight> ParsePublicWeights(std::string_view text) {
       entry.extra = (*code)[0];
       entry.accent_place = false;
       entry.modifies_accent = true;
+    } else if (w.size() == 5 && w[1] == "kana") {
+      const auto primary = HexBytes(w[2]);
+      const auto accent = HexBytes(w[3]);
+      if (!primary || primary->size() > sizeof entry.primary || !accent || accent->size() != 1)
+        fail("a kana takes 1 to 3 primary bytes, one accent byte and its size");
+      if (std::any_of(primary->begin(), primary->end(), [](uint8_t b) { return b < 2; }) || (*accent)[0] < 2)
+        fail("weight bytes below 02 would end a key part");
+      if (w[4] != "small" && w[4] != "full") fail("a kana is 'small' or 'full'");
+      entry.primary_length = static_cast<uint8_t>(primary->size());
+      std::copy(primary->begin(), primary->end(), entry.primary);
+      entry.extra = (*accent)[0];
+      entry.kana = w[4] == "small" ? jet::kSmallKana : jet::kFullSizeKana;
+    } else if (w.size() == 3 && w[1] == "run") {
+      const auto weight = HexNumber(w[2], 4);
+      if (!weight || w[2].size() != 4 || (*weight >> 8) < 2 || (*weight & 0xFF) < 2)
+        fail("a run starts at a two-byte weight with no byte below 02");
+      if (jet::RunWeightAfter(*weight, *last - *first) == 0) fail("the run goes past weight FFFF");
+      if (*first <= 0xDFFF && *last >= 0xD800) fail("surrogates are not characters");
+      for (unsigned c = *first; c <= *last; ++c) {
+        const uint32_t at = jet::RunWeightAfter(*weight, c - *first);
+        entry.character = static_cast<char16_t>(c);
+        entry.primary_length = 2;
+        entry.primary[0] = static_cast<uint8_t>(at >> 8);
+        entry.primary[1] = static_cast<uint8_t>(at);
+        weights.push_back(entry);
+      }
+      continue;
     } else if (w.size() == 2 && w[1] == "ignored") {
       entry.extra = jet::kIgnoredCharacter;
       entry.accent_place = false;
     } else {
-      fail("expected 'weight <primary> <accent>', 'skipped <code>', 'modifier <byte>' or 'ignored'");
+      fail("expected 'weight <primary> <accent>', 'kana <primary> <accent> small|full', 'skipped <code>', "
+           "'modifier <byte>', 'run <weight>' or 'ignored'");
     }
-    if (dash != std::string::npos && w[1] != "ignored") fail("only ignored characters come as ranges");
+    if (dash != std::string::npos && w[1] != "ignored") fail("only ignored characters and runs come as ranges");
     for (unsigned c = *first; c <= *last; ++c) {
       entry.character = static_cast<char16_t>(c);
       weights.push_back(entry);

@@ -24,17 +24,51 @@ std::string Entry(const jet::GeneralSortWeight& w) {
   for (int i = 0; i < w.primary_length; ++i) primary += (i ? ", " : "") + Hex(w.primary[i], 2);
   std::string line = "    {" + Hex(w.character, 4) + ", " + std::to_string(w.primary_length) + ", {" + primary + "}, " +
                      Hex(w.extra, 2) + ", " + (w.accent_place ? "true" : "false") + ", " +
-                     (w.observed ? "true" : "false") + ", " + (w.modifies_accent ? "true" : "false") + "},";
+                     (w.observed ? "true" : "false") + ", " + (w.modifies_accent ? "true" : "false") +
+                     (w.kana == jet::kNotKana ? std::string() : ", " + Hex(w.kana, 2)) + "},";
   if (w.character >= 0x21 && w.character < 0x7F && w.character != '\\') {
     line += "  // " + std::string(1, static_cast<char>(w.character));
   }
   return line + "\n";
 }
 
+// Whether `w` can stand in a run: a plain two-byte weight from public tables. Weights read
+// from keys stay single entries, so the table still says which ones the samples confirm.
+bool RunMember(const jet::GeneralSortWeight& w) {
+  return !w.observed && w.primary_length == 2 && w.extra == jet::kNoAccent && w.accent_place && !w.modifies_accent &&
+         w.kana == jet::kNotKana && w.primary[0] >= 2 && w.primary[1] >= 2;
+}
+
+uint32_t TwoByteWeight(const jet::GeneralSortWeight& w) { return (uint32_t{w.primary[0]} << 8) | w.primary[1]; }
+
+// Runs shorter than this are left as entries: a run costs about what a few entries do.
+constexpr size_t kShortestRun = 8;
+
 std::string Table(const char* name, const std::vector<jet::GeneralSortWeight>& table) {
-  std::string out = "constexpr GeneralSortWeight " + std::string(name) + "[] = {\n";
-  for (const auto& w : table) out += Entry(w);
-  return out + "};\n";
+  std::string entries = "constexpr GeneralSortWeight " + std::string(name) + "[] = {\n";
+  std::string runs = "constexpr GeneralSortRun " + std::string(name) + "Runs[] = {\n";
+  size_t run_count = 0;
+  for (size_t i = 0; i < table.size();) {
+    size_t j = i;
+    if (RunMember(table[i])) {
+      while (j + 1 < table.size() && RunMember(table[j + 1]) && table[j + 1].character == table[j].character + 1 &&
+             TwoByteWeight(table[j + 1]) == jet::RunWeightAfter(TwoByteWeight(table[j]), 1)) {
+        ++j;
+      }
+    }
+    if (j + 1 - i >= kShortestRun) {
+      runs += "    {" + Hex(table[i].character, 4) + ", " + Hex(table[j].character, 4) + ", " +
+              Hex(TwoByteWeight(table[i]), 4) + "},\n";
+      ++run_count;
+      i = j + 1;
+      continue;
+    }
+    entries += Entry(table[i]);
+    ++i;
+  }
+  // An empty array is not C++: a table without runs gets one that covers no character.
+  if (run_count == 0) runs += "    {0x0001, 0x0000, 0x0202},\n";
+  return entries + "};\n\n" + runs + "};\n";
 }
 
 }  // namespace
@@ -85,15 +119,36 @@ std::string WriteTableSource(const DerivedTables& tables) {
   out += "// Other characters have no weight here: keys over them are refused rather than guessed.\n";
   out += "// Entry: character, primary length, primary bytes, accent (or skipped-character code;\n";
   out += "// 0x00 without a primary weight: left out of the key; for a combining mark, what it adds to the\n";
-  out += "// accent before it), takes an accent place, read from a key, is a combining mark.\n\n";
-  out += "#include \"jet/index/general_sort_order_table.h\"\n\n#include <algorithm>\n\nnamespace jet {\n\nnamespace {\n\n";
+  out += "// accent before it), takes an accent place, read from a key, is a combining mark[, kana size].\n";
+  out += "// Run: first and last character, weight of the first (see GeneralSortRun).\n\n";
+  out += "#include \"jet/index/general_sort_order_table.h\"\n\n#include <algorithm>\n#include <vector>\n\nnamespace jet {\n\nnamespace {\n\n";
   out += Table("kJet4", tables.jet4) + "\n" + Table("kJet3", tables.jet3);
   out += R"(
+// The entries with every run spelled out, sorted by character: built once, then searched.
+std::vector<GeneralSortWeight> Spelled(std::span<const GeneralSortWeight> entries, std::span<const GeneralSortRun> runs) {
+  std::vector<GeneralSortWeight> table(entries.begin(), entries.end());
+  for (const GeneralSortRun& run : runs) {
+    for (uint32_t c = run.first; c <= run.last; ++c) {
+      const uint32_t weight = RunWeightAfter(run.first_weight, c - run.first);
+      GeneralSortWeight w;
+      w.character = static_cast<char16_t>(c);
+      w.primary_length = 2;
+      w.primary[0] = static_cast<uint8_t>(weight >> 8);
+      w.primary[1] = static_cast<uint8_t>(weight);
+      w.observed = false;
+      table.push_back(w);
+    }
+  }
+  std::sort(table.begin(), table.end(), [](const auto& a, const auto& b) { return a.character < b.character; });
+  return table;
+}
+
 }  // namespace
 
 std::span<const GeneralSortWeight> GeneralSortTable(Format format) {
-  if (format == Format::kJet3) return kJet3;
-  return kJet4;
+  static const std::vector<GeneralSortWeight> jet4 = Spelled(kJet4, kJet4Runs);
+  static const std::vector<GeneralSortWeight> jet3 = Spelled(kJet3, kJet3Runs);
+  return format == Format::kJet3 ? jet3 : jet4;
 }
 
 const GeneralSortWeight* FindGeneralSortWeight(Format format, char16_t character) {
