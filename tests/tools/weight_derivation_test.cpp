@@ -6,6 +6,9 @@
 
 #include <algorithm>
 
+#include "jet/common/text_codec.h"
+#include "jet/index/text_key.h"
+
 namespace vantrel::derive {
 namespace {
 
@@ -79,6 +82,51 @@ TEST_F(WeightDerivationTest, IsolatedCharacterTakesTheAccentAtItsPlace) {
   ASSERT_NE(Find(settled, 0x03F0), nullptr);
   EXPECT_EQ(Find(settled, 0x03F0)->extra, 3);
   EXPECT_EQ(Find(settled, 0x03F0)->primary[1], 0x15);
+}
+
+}  // namespace
+}  // namespace vantrel::derive
+
+namespace vantrel::derive {
+namespace {
+
+// Keys with a kana part, as the engine builds them: the parts read back, and the size marks
+// land on the kana they belong to.
+TEST(KanaKeyParts, KanaPartsReadBackAndMarkTheirKana) {
+  struct Case {
+    std::u16string text;
+    std::vector<uint8_t> marks;
+    size_t groups;
+    size_t skipped;
+  };
+  // ぁ small, じ and り full; eight kana need two groups of seven; a hyphen adds a skipped entry.
+  for (const Case& c : std::vector<Case>{{u"\u3041", {jet::kSmallKana}, 1, 0},
+                                         {u"\u6F22\u3058\u308A", {}, 1, 0},
+                                         {u"\u3041\u3042\u3043", {jet::kSmallKana, jet::kFullSizeKana, jet::kSmallKana}, 1, 0},
+                                         {u"\u3042\u3042\u3042\u3041-", {3, 3, 3, 2}, 1, 1},
+                                         {u"\u3042\u3042\u3042\u3042\u3042\u3042\u3042\u3041", {3, 3, 3, 3, 3, 3, 3, 2}, 2, 0}}) {
+    const std::vector<uint8_t> key = jet::GeneralTextKey(jet::Utf16ToUtf8(c.text), jet::Format::kJet4);
+    const auto parts = ParseTextKey(key, jet::Format::kJet4);
+    ASSERT_TRUE(parts.has_value()) << jet::Utf16ToUtf8(c.text);
+    EXPECT_EQ(parts->kana_marks, c.marks) << jet::Utf16ToUtf8(c.text);
+    EXPECT_EQ(parts->kana_groups, c.groups);
+    EXPECT_EQ(parts->skipped.size(), c.skipped);
+    EXPECT_EQ(parts->length, key.size());
+  }
+  // A kana part that does not close is no key shape.
+  EXPECT_FALSE(ParseTextKey(std::vector<uint8_t>{0x7F, 0x02, 0x01, 0x01, 0x01, 0xA0, 0xFF, 0x02, 0x80, 0x00},
+                            jet::Format::kJet4)
+                   .has_value());
+
+  WeightDerivation jet4(jet::Format::kJet4);
+  const std::u16string text = u"\u3041\u3042";
+  const auto key = jet::GeneralTextKey(jet::Utf16ToUtf8(text), jet::Format::kJet4);
+  ASSERT_TRUE(jet4.Observe(text, *ParseTextKey(key, jet::Format::kJet4), "kana"));
+  const auto table = jet4.Settle();
+  ASSERT_NE(Find(table, 0x3041), nullptr);
+  EXPECT_EQ(Find(table, 0x3041)->kana, jet::kSmallKana);
+  EXPECT_EQ(Find(table, 0x3042)->kana, jet::kFullSizeKana);
+  EXPECT_EQ(Find(table, 0x3042)->primary[0], 0x7F);
 }
 
 }  // namespace

@@ -23,6 +23,9 @@ std::string CodePoints(const std::u16string& text) {
 
 bool Contains(const std::vector<uint8_t>& v, uint8_t b) { return std::find(v.begin(), v.end(), b) != v.end(); }
 
+// Jet 4 kana weigh 7F and their letter; each adds a size mark to the kana part of the key.
+constexpr uint8_t kKanaLead = 0x7F;
+
 // Jet 3 letters weigh from 0x60 (A) upwards; only they take a place in the accent nibbles
 // (the samples show hyphen and no-break space between accented letters taking none).
 constexpr uint8_t kJet3FirstLetterWeight = 0x60;
@@ -38,8 +41,9 @@ SegmentationRules RulesFor(jet::Format format) {
     // Æ æ ß Þ þ weigh as "ae", "ss", "th".
     rules.two_letter_characters = {0x00C6, 0x00DE, 0x00DF, 0x00E6, 0x00FE};
     // Jet 4 groups: 08 whitespace, 2B punctuation, 33 and 34 symbols, 37 fractions,
-    // 79 Cyrillic. Every other first byte is a whole weight.
-    rules.two_byte_leads = {0x08, 0x2B, 0x33, 0x34, 0x37, 0x79};
+    // 79 Cyrillic, 7F kana, 9F-F1 ideographs. Every other first byte is a whole weight.
+    rules.two_byte_leads = {0x08, 0x2B, 0x33, 0x34, 0x37, 0x79, kKanaLead};
+    for (int lead = 0x9F; lead <= 0xF1; ++lead) rules.two_byte_leads.push_back(static_cast<uint8_t>(lead));
   }
   return rules;
 }
@@ -100,11 +104,22 @@ bool WeightDerivation::ObserveJet4(const std::u16string& text, const TextKeyPart
     notes_.push_back(where + ": primary weights do not split over " + CodePoints(text));
     return false;
   }
-  for (size_t i = 0; i < weighted.size(); ++i) {
+  const size_t kana = static_cast<size_t>(std::count_if(primaries.begin(), primaries.end(), [](const auto& p) {
+    return p.size() == 2 && p[0] == kKanaLead;
+  }));
+  if (parts.kana_marks.size() > kana || (kana + 6) / 7 != parts.kana_groups) {
+    notes_.push_back(where + ": kana part does not fit " + CodePoints(text));
+    return false;
+  }
+  for (size_t i = 0, kana_seen = 0; i < weighted.size(); ++i) {
     Reading r;
     r.primary = primaries[i];
     r.accent_seen = i < parts.accents.size();
     r.extra = r.accent_seen ? parts.accents[i] : jet::kNoAccent;
+    if (r.primary.size() == 2 && r.primary[0] == kKanaLead) {
+      r.kana = kana_seen < parts.kana_marks.size() ? parts.kana_marks[kana_seen] : jet::kFullSizeKana;
+      ++kana_seen;
+    }
     Record(weighted[i], r);
   }
   for (const auto& [c, code] : skipped) {
@@ -170,6 +185,7 @@ std::vector<jet::GeneralSortWeight> WeightDerivation::SettleReadings(std::vector
     std::copy(best->first.primary.begin(), best->first.primary.end(), w.primary);
     w.extra = best->first.extra;
     w.accent_place = best->first.accent_place;
+    w.kana = best->first.kana;
     w.observed = true;
     table.push_back(w);
   }

@@ -43,6 +43,7 @@ class WeightDerivation {
     uint8_t extra = jet::kNoAccent;
     bool accent_place = true;
     bool accent_seen = false;  // the accent was inside the key, not implied by trimming
+    uint8_t kana = jet::kNotKana;
     auto operator<=>(const Reading&) const = default;
   };
   using KnownWeights = std::map<char16_t, jet::GeneralSortWeight>;
