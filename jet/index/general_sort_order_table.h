@@ -29,7 +29,7 @@ struct GeneralSortWeight {
   // Bytes the character adds to the primary part of the key; 0 for a character the primary
   // ordering skips (Jet 4 lists those after the accents, with their position).
   uint8_t primary_length = 0;
-  uint8_t primary[3] = {};
+  uint8_t primary[4] = {};
   // The accent code; for a skipped Jet 4 character, its code in the list of skipped ones.
   uint8_t extra = kNoAccent;
   // Whether the character occupies a place in the accent list (Jet 3 gives places to letters
@@ -44,6 +44,16 @@ struct GeneralSortWeight {
   // Jet 4 kana: besides weight and accent, each kana adds a mark of its size to a part of the
   // key of its own, so that a small kana sorts apart from its full-size letter.
   uint8_t kana = kNotKana;
+  // Accent bytes after `extra`, 0 where there are none: a character that stands for two
+  // letters (U+01C4, "DZ" with caron) carries one accent for each.
+  uint8_t more_accents[2] = {};
+};
+
+// Characters in a row that a Jet 4 key leaves out altogether (unassigned and private-use
+// code points mostly), held as ranges rather than one entry each.
+struct GeneralSortIgnoredRange {
+  char16_t first = 0;
+  char16_t last = 0;
 };
 
 // The ideographs come as runs: characters in a row whose two-byte weights follow one another,
@@ -64,7 +74,8 @@ constexpr uint32_t RunWeightAfter(uint32_t weight, uint32_t steps) {
 // The weights of `format`'s General order, sorted by character, runs spelled out.
 std::span<const GeneralSortWeight> GeneralSortTable(Format format);
 
-// The weight of one UTF-16 unit, or nullptr when no sample showed how Access orders it.
+// The weight of one UTF-16 unit, or nullptr when neither a sample nor a public table shows
+// how Access orders it.
 const GeneralSortWeight* FindGeneralSortWeight(Format format, char16_t character);
 
 }  // namespace jet

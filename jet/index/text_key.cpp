@@ -1,12 +1,11 @@
 #include "jet/index/text_key.h"
 
-#include <array>
 #include <cstdio>
 #include <optional>
 #include <string>
 
 #include "jet/common/error.h"
-#include "jet/core/text_codec.h"
+#include "jet/common/text_codec.h"
 #include "jet/index/general_sort_order_table.h"
 #include "jet/index/key_encoder.h"
 
@@ -21,22 +20,8 @@ constexpr uint8_t kKeyEnd = 0x00;
 // Jet 4 lists each skipped character as 80+place (2 bytes, big-endian), this marker, its code.
 constexpr uint8_t kSkippedMarker = 0x06;
 
-// The weights of the first 256 code units, found once: most text is Latin, and a bulk index
-// build asks for them millions of times.
-using LatinWeights = std::array<const GeneralSortWeight*, 256>;
-
-LatinWeights LatinWeightsOf(Format format) {
-  LatinWeights weights{};
-  for (size_t unit = 0; unit < weights.size(); ++unit)
-    weights[unit] = FindGeneralSortWeight(format, static_cast<char16_t>(unit));
-  return weights;
-}
-
 const GeneralSortWeight& WeightOf(Format format, char16_t unit) {
-  static const LatinWeights jet3 = LatinWeightsOf(Format::kJet3);
-  static const LatinWeights jet4 = LatinWeightsOf(Format::kJet4);
-  const GeneralSortWeight* weight =
-      unit < 256 ? (format == Format::kJet3 ? jet3 : jet4)[unit] : FindGeneralSortWeight(format, unit);
+  const GeneralSortWeight* weight = FindGeneralSortWeight(format, unit);
   if (weight == nullptr) {
     char code[8];
     std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(unit));
@@ -44,6 +29,14 @@ const GeneralSortWeight& WeightOf(Format format, char16_t unit) {
                 std::string("Cannot build an index key: no known General sort weight for U+") + code + ".");
   }
   return *weight;
+}
+
+bool IsSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+
+// Access keys a text without its trailing blanks, so "a" and "a " are one key.
+std::u16string_view WithoutTrailingBlanks(std::u16string_view text) {
+  while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
+  return text;
 }
 
 // The kana part of a Jet 4 key: the size marks of the kana, three to a byte under a 80 lead
@@ -68,17 +61,18 @@ void TrimTrailingPlainAccents(std::vector<uint8_t>& accents) {
   while (!accents.empty() && accents.back() == kNoAccent) accents.pop_back();
 }
 
-// Jet 4: primary weights, then one accent byte per weighted character, then (only when the
-// text has skipped characters such as ' and -, or kana) two empty parts, the kana part, and
-// (after FF when both come) 01 and the skipped characters with the count of weighted
-// characters before each. A combining mark changes the accent of
-// the character before it; one before any weighted character starts the accents with a byte
-// of its own, which takes no place.
-std::vector<uint8_t> Jet4Key(const std::u16string& text) {
+// Jet 4: primary weights, then the accent bytes of the weighted characters (one each, two for
+// a character standing for two letters), then (only when the text has skipped characters such
+// as ' and -, or kana) two empty parts, the kana part, and (after FF when both come) 01 and
+// the skipped characters, each with the count of accent bytes before it. A combining mark
+// changes the accent of the character before it; one before any weighted character starts the
+// accents with a byte of its own, which is not counted. The General order gives surrogates no
+// weight: a character outside the BMP adds nothing to the key.
+std::vector<uint8_t> Jet4Key(std::u16string_view text) {
   std::vector<uint8_t> primary, accents, skipped, kana;
   std::optional<uint8_t> leading_mark;
-  uint32_t place = 0;
   for (char16_t unit : text) {
+    if (IsSurrogate(unit)) continue;
     const GeneralSortWeight& w = WeightOf(Format::kJet4, unit);
     if (w.modifies_accent) {
       // Unsigned wrap-around is what Access's byte arithmetic gives too.
@@ -88,7 +82,7 @@ std::vector<uint8_t> Jet4Key(const std::u16string& text) {
     }
     if (w.primary_length == 0 && w.extra == kIgnoredCharacter) continue;
     if (w.primary_length == 0) {
-      const uint32_t position = 0x8000u + 4u * place + 7u;
+      const uint32_t position = 0x8000u + 4u * static_cast<uint32_t>(accents.size()) + 7u;
       skipped.push_back(static_cast<uint8_t>(position >> 8));
       skipped.push_back(static_cast<uint8_t>(position));
       skipped.push_back(kSkippedMarker);
@@ -97,8 +91,10 @@ std::vector<uint8_t> Jet4Key(const std::u16string& text) {
     }
     primary.insert(primary.end(), w.primary, w.primary + w.primary_length);
     accents.push_back(w.extra);
+    for (uint8_t more : w.more_accents) {
+      if (more != 0) accents.push_back(more);
+    }
     if (w.kana != kNotKana) kana.push_back(w.kana);
-    ++place;
   }
   if (leading_mark) accents.insert(accents.begin(), *leading_mark);
   TrimTrailingPlainAccents(accents);
@@ -120,7 +116,7 @@ std::vector<uint8_t> Jet4Key(const std::u16string& text) {
 
 // Jet 3: primary weights, then a run of nibbles: 0, one accent nibble per letter (trailing
 // plain ones dropped), 0, padded with a zero nibble to whole bytes.
-std::vector<uint8_t> Jet3Key(const std::u16string& text) {
+std::vector<uint8_t> Jet3Key(std::u16string_view text) {
   std::vector<uint8_t> key, nibbles;
   for (char16_t unit : text) {
     const GeneralSortWeight& w = WeightOf(Format::kJet3, unit);
@@ -141,7 +137,8 @@ std::vector<uint8_t> Jet3Key(const std::u16string& text) {
 
 std::vector<uint8_t> GeneralTextKey(std::string_view utf8, Format format) {
   const std::u16string text = Utf8ToUtf16(utf8);
-  return format == Format::kJet3 ? Jet3Key(text) : Jet4Key(text);
+  const std::u16string_view keyed = WithoutTrailingBlanks(text);
+  return format == Format::kJet3 ? Jet3Key(keyed) : Jet4Key(keyed);
 }
 
 }  // namespace jet

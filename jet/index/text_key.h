@@ -10,7 +10,8 @@
 
 namespace jet {
 
-// The value bytes (without the column's flag byte) of `utf8` in an ascending index.
+// The value bytes (without the column's flag byte) of `utf8` in an ascending index. Trailing
+// blanks are not part of the key, as in Access's.
 std::vector<uint8_t> GeneralTextKey(std::string_view utf8, Format format);
 
 }  // namespace jet

@@ -63,9 +63,14 @@ TEST(KeyOrder, RandomJet3TextsSortAsAccessRanksTheirCharacters) {
     for (int n = static_cast<int>(rng() % 5); n >= 0; --n) a += alphabet[rng() % alphabet.size()];
     b = a.substr(0, rng() % (a.size() + 1));
     for (int n = static_cast<int>(rng() % 4); n >= 0; --n) b += alphabet[rng() % alphabet.size()];
+    // Trailing blanks are not part of a key.
+    const auto keyed = [](std::u16string t) {
+      while (!t.empty() && t.back() == u' ') t.pop_back();
+      return t;
+    };
     std::vector<int> ra, rb;
-    for (char16_t c : a) ra.push_back(ranks.at(c));
-    for (char16_t c : b) rb.push_back(ranks.at(c));
+    for (char16_t c : keyed(a)) ra.push_back(ranks.at(c));
+    for (char16_t c : keyed(b)) rb.push_back(ranks.at(c));
     if (ra == rb) continue;  // equal weights: only accents decide, which the ranks do not show
     const int expected = ra < rb ? -1 : 1;
     const int actual =

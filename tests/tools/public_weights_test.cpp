@@ -53,19 +53,53 @@ TEST(PublicWeights, ReadsEveryKindOfLineSortedByCharacter) {
   for (const auto& w : weights) EXPECT_FALSE(w.observed);
 }
 
+TEST(PublicWeights, ReadsKanaRunsAndLettersWithTwoAccents) {
+  const auto weights = ParsePublicWeights(
+      "3041 kana 7F02 02 small\n"
+      "304C kana 7F0A 03 full\n"
+      "01C4 weight 4F78 0214\n"
+      "4EFE-4F03 run 9FFE\n");
+  ASSERT_EQ(weights.size(), 9u);
+  EXPECT_EQ(weights[0].character, 0x01C4);
+  EXPECT_EQ(weights[0].extra, 0x02);
+  EXPECT_EQ(weights[0].more_accents[0], 0x14);
+  EXPECT_EQ(weights[0].more_accents[1], 0x00);
+  EXPECT_EQ(weights[1].kana, jet::kSmallKana);
+  EXPECT_EQ(weights[2].kana, jet::kFullSizeKana);
+  EXPECT_EQ(weights[2].extra, 0x03);
+  // A run's weights skip the low bytes 00 and 01, which end key parts: 9FFE, 9FFF, A002 ...
+  const std::vector<std::pair<uint8_t, uint8_t>> expected = {{0x9F, 0xFE}, {0x9F, 0xFF}, {0xA0, 0x02},
+                                                             {0xA0, 0x03}, {0xA0, 0x04}, {0xA0, 0x05}};
+  for (size_t i = 0; i < expected.size(); ++i) {
+    const auto& w = weights[3 + i];
+    EXPECT_EQ(w.character, 0x4EFE + i);
+    ASSERT_EQ(w.primary_length, 2);
+    EXPECT_EQ(w.primary[0], expected[i].first) << i;
+    EXPECT_EQ(w.primary[1], expected[i].second) << i;
+    EXPECT_EQ(w.extra, jet::kNoAccent);
+  }
+}
+
 TEST(PublicWeights, RefusesLinesThatWouldMisweighACharacter) {
   for (const char* line : {
            "20AC weight 35A 02",        // half a byte
-           "20AC weight 35A1 0202",     // two accent bytes: no entry form holds them
+           "20AC weight 35A1 02020202", // more accent bytes than an entry holds
+           "01C4 weight 4F78 0201",     // an accent byte that ends a key part
            "20AC weight 01 02",         // a byte that ends a key part
            "20AC weight 35 01",
-           "20AC weight 11223344 02",   // longer than an entry holds
+           "20AC weight 1122334455 02", // longer than an entry holds
            "20AC skipped 00",           // that code means left out
            "20AC skipped",
            "0301 modifier 00",
            "0301 modifier",
            "20AC weighs 35 02",
-           "2000-2010 weight 07 02",    // ranges only for left-out characters
+           "2000-2010 weight 07 02",    // ranges only for left-out characters and runs
+           "3041 kana 7F02 02 tiny",
+           "3041 kana 7F02 02",
+           "4E00-4E10 run 9F",          // a run is of two-byte weights
+           "4E00-4E10 run 9F01",
+           "4E00-4E10 run FFFE",        // past FFFF before its end
+           "D7F0-E000 run 9F02",        // over the surrogates
            "2010-2000 ignored",
            "D800 ignored",
            "12345 ignored",

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -61,6 +62,9 @@ std::string Describe(const jet::GeneralSortWeight& w) {
     out += buf;
   }
   std::snprintf(buf, sizeof buf, " %02X", w.extra);
+  for (uint8_t more : w.more_accents) {
+    if (more != 0) std::snprintf(buf + std::strlen(buf), sizeof buf - std::strlen(buf), "%02X", more);
+  }
   if (w.kana != jet::kNotKana) return out + buf + (w.kana == jet::kSmallKana ? " small kana" : " kana");
   return out + buf;
 }
@@ -68,7 +72,7 @@ std::string Describe(const jet::GeneralSortWeight& w) {
 bool SameWeight(const jet::GeneralSortWeight& a, const jet::GeneralSortWeight& b) {
   return a.primary_length == b.primary_length && std::equal(a.primary, a.primary + a.primary_length, b.primary) &&
          a.extra == b.extra && a.accent_place == b.accent_place && a.modifies_accent == b.modifies_accent &&
-         a.kana == b.kana;
+         a.kana == b.kana && std::equal(a.more_accents, a.more_accents + 2, b.more_accents);
 }
 
 }  // namespace
@@ -95,14 +99,17 @@ std::vector<jet::GeneralSortWeight> ParsePublicWeights(std::string_view text) {
     if (w.size() == 4 && w[1] == "weight") {
       const auto primary = HexBytes(w[2]);
       const auto accent = HexBytes(w[3]);
-      if (!primary || primary->size() > sizeof entry.primary || !accent || accent->size() != 1)
-        fail("a weight takes 1 to 3 primary bytes and one accent byte");
+      if (!primary || primary->size() > sizeof entry.primary || !accent ||
+          accent->size() > 1 + sizeof entry.more_accents)
+        fail("a weight takes 1 to 4 primary bytes and 1 to 3 accent bytes");
       // Bytes 00 and 01 end the parts of a key, so no weight may hold them.
-      if (std::any_of(primary->begin(), primary->end(), [](uint8_t b) { return b < 2; }) || (*accent)[0] < 2)
+      const auto below_two = [](uint8_t b) { return b < 2; };
+      if (std::any_of(primary->begin(), primary->end(), below_two) || std::any_of(accent->begin(), accent->end(), below_two))
         fail("weight bytes below 02 would end a key part");
       entry.primary_length = static_cast<uint8_t>(primary->size());
       std::copy(primary->begin(), primary->end(), entry.primary);
       entry.extra = (*accent)[0];
+      std::copy(accent->begin() + 1, accent->end(), entry.more_accents);
       entry.accent_place = true;
     } else if (w.size() == 3 && w[1] == "skipped") {
       const auto code = HexBytes(w[2]);
@@ -119,7 +126,7 @@ std::vector<jet::GeneralSortWeight> ParsePublicWeights(std::string_view text) {
       const auto primary = HexBytes(w[2]);
       const auto accent = HexBytes(w[3]);
       if (!primary || primary->size() > sizeof entry.primary || !accent || accent->size() != 1)
-        fail("a kana takes 1 to 3 primary bytes, one accent byte and its size");
+        fail("a kana takes 1 to 4 primary bytes, one accent byte and its size");
       if (std::any_of(primary->begin(), primary->end(), [](uint8_t b) { return b < 2; }) || (*accent)[0] < 2)
         fail("weight bytes below 02 would end a key part");
       if (w[4] != "small" && w[4] != "full") fail("a kana is 'small' or 'full'");

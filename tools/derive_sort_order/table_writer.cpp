@@ -24,8 +24,13 @@ std::string Entry(const jet::GeneralSortWeight& w) {
   for (int i = 0; i < w.primary_length; ++i) primary += (i ? ", " : "") + Hex(w.primary[i], 2);
   std::string line = "    {" + Hex(w.character, 4) + ", " + std::to_string(w.primary_length) + ", {" + primary + "}, " +
                      Hex(w.extra, 2) + ", " + (w.accent_place ? "true" : "false") + ", " +
-                     (w.observed ? "true" : "false") + ", " + (w.modifies_accent ? "true" : "false") +
-                     (w.kana == jet::kNotKana ? std::string() : ", " + Hex(w.kana, 2)) + "},";
+                     (w.observed ? "true" : "false") + ", " + (w.modifies_accent ? "true" : "false");
+  const bool more_accents = w.more_accents[0] != 0;
+  if (w.kana != jet::kNotKana || more_accents) line += ", " + Hex(w.kana, 2);
+  if (more_accents) {
+    line += ", {" + Hex(w.more_accents[0], 2) + (w.more_accents[1] ? ", " + Hex(w.more_accents[1], 2) : "") + "}";
+  }
+  line += "},";
   if (w.character >= 0x21 && w.character < 0x7F && w.character != '\\') {
     line += "  // " + std::string(1, static_cast<char>(w.character));
   }
@@ -39,6 +44,11 @@ bool RunMember(const jet::GeneralSortWeight& w) {
          w.kana == jet::kNotKana && w.primary[0] >= 2 && w.primary[1] >= 2;
 }
 
+// Whether `w` leaves its character out of the key and can stand in an ignored range.
+bool IgnoredRangeMember(const jet::GeneralSortWeight& w) {
+  return !w.observed && w.primary_length == 0 && w.extra == jet::kIgnoredCharacter && !w.modifies_accent;
+}
+
 uint32_t TwoByteWeight(const jet::GeneralSortWeight& w) { return (uint32_t{w.primary[0]} << 8) | w.primary[1]; }
 
 // Runs shorter than this are left as entries: a run costs about what a few entries do.
@@ -47,9 +57,23 @@ constexpr size_t kShortestRun = 8;
 std::string Table(const char* name, const std::vector<jet::GeneralSortWeight>& table) {
   std::string entries = "constexpr GeneralSortWeight " + std::string(name) + "[] = {\n";
   std::string runs = "constexpr GeneralSortRun " + std::string(name) + "Runs[] = {\n";
-  size_t run_count = 0;
+  std::string ignored = "constexpr GeneralSortIgnoredRange " + std::string(name) + "Ignored[] = {\n";
+  size_t run_count = 0, ignored_count = 0;
   for (size_t i = 0; i < table.size();) {
     size_t j = i;
+    if (IgnoredRangeMember(table[i])) {
+      while (j + 1 < table.size() && IgnoredRangeMember(table[j + 1]) &&
+             table[j + 1].character == table[j].character + 1) {
+        ++j;
+      }
+      if (j + 1 - i >= kShortestRun) {
+        ignored += "    {" + Hex(table[i].character, 4) + ", " + Hex(table[j].character, 4) + "},\n";
+        ++ignored_count;
+        i = j + 1;
+        continue;
+      }
+      j = i;
+    }
     if (RunMember(table[i])) {
       while (j + 1 < table.size() && RunMember(table[j + 1]) && table[j + 1].character == table[j].character + 1 &&
              TwoByteWeight(table[j + 1]) == jet::RunWeightAfter(TwoByteWeight(table[j]), 1)) {
@@ -68,7 +92,8 @@ std::string Table(const char* name, const std::vector<jet::GeneralSortWeight>& t
   }
   // An empty array is not C++: a table without runs gets one that covers no character.
   if (run_count == 0) runs += "    {0x0001, 0x0000, 0x0202},\n";
-  return entries + "};\n\n" + runs + "};\n";
+  if (ignored_count == 0) ignored += "    {0x0001, 0x0000},\n";
+  return entries + "};\n\n" + runs + "};\n\n" + ignored + "};\n";
 }
 
 }  // namespace
@@ -119,14 +144,27 @@ std::string WriteTableSource(const DerivedTables& tables) {
   out += "// Other characters have no weight here: keys over them are refused rather than guessed.\n";
   out += "// Entry: character, primary length, primary bytes, accent (or skipped-character code;\n";
   out += "// 0x00 without a primary weight: left out of the key; for a combining mark, what it adds to the\n";
-  out += "// accent before it), takes an accent place, read from a key, is a combining mark[, kana size].\n";
-  out += "// Run: first and last character, weight of the first (see GeneralSortRun).\n\n";
+  out += "// accent before it), takes an accent place, read from a key, is a combining mark[, kana size[,\n";
+  out += "// further accents]].\n";
+  out += "// Run: first and last character, weight of the first (see GeneralSortRun). Ignored: first and\n";
+  out += "// last of characters in a row left out of the key.\n\n";
   out += "#include \"jet/index/general_sort_order_table.h\"\n\n#include <algorithm>\n#include <vector>\n\nnamespace jet {\n\nnamespace {\n\n";
   out += Table("kJet4", tables.jet4) + "\n" + Table("kJet3", tables.jet3);
   out += R"(
-// The entries with every run spelled out, sorted by character: built once, then searched.
-std::vector<GeneralSortWeight> Spelled(std::span<const GeneralSortWeight> entries, std::span<const GeneralSortRun> runs) {
+// The entries with every run and ignored range spelled out, sorted by character.
+std::vector<GeneralSortWeight> Spelled(std::span<const GeneralSortWeight> entries, std::span<const GeneralSortRun> runs,
+                                       std::span<const GeneralSortIgnoredRange> ignored) {
   std::vector<GeneralSortWeight> table(entries.begin(), entries.end());
+  for (const GeneralSortIgnoredRange& range : ignored) {
+    for (uint32_t c = range.first; c <= range.last; ++c) {
+      GeneralSortWeight w;
+      w.character = static_cast<char16_t>(c);
+      w.extra = kIgnoredCharacter;
+      w.accent_place = false;
+      w.observed = false;
+      table.push_back(w);
+    }
+  }
   for (const GeneralSortRun& run : runs) {
     for (uint32_t c = run.first; c <= run.last; ++c) {
       const uint32_t weight = RunWeightAfter(run.first_weight, c - run.first);
@@ -143,20 +181,26 @@ std::vector<GeneralSortWeight> Spelled(std::span<const GeneralSortWeight> entrie
   return table;
 }
 
+// Every UTF-16 unit's weight by its value: keys are built a character at a time, millions of
+// times in a bulk index build, so the lookup must not search.
+std::vector<const GeneralSortWeight*> ByUnit(std::span<const GeneralSortWeight> table) {
+  std::vector<const GeneralSortWeight*> by_unit(0x10000, nullptr);
+  for (const GeneralSortWeight& w : table) by_unit[w.character] = &w;
+  return by_unit;
+}
+
 }  // namespace
 
 std::span<const GeneralSortWeight> GeneralSortTable(Format format) {
-  static const std::vector<GeneralSortWeight> jet4 = Spelled(kJet4, kJet4Runs);
-  static const std::vector<GeneralSortWeight> jet3 = Spelled(kJet3, kJet3Runs);
+  static const std::vector<GeneralSortWeight> jet4 = Spelled(kJet4, kJet4Runs, kJet4Ignored);
+  static const std::vector<GeneralSortWeight> jet3 = Spelled(kJet3, kJet3Runs, kJet3Ignored);
   return format == Format::kJet3 ? jet3 : jet4;
 }
 
 const GeneralSortWeight* FindGeneralSortWeight(Format format, char16_t character) {
-  const auto table = GeneralSortTable(format);
-  const auto at = std::lower_bound(table.begin(), table.end(), character,
-                                   [](const GeneralSortWeight& w, char16_t c) { return w.character < c; });
-  if (at == table.end() || at->character != character) return nullptr;
-  return &*at;
+  static const std::vector<const GeneralSortWeight*> jet4 = ByUnit(GeneralSortTable(Format::kJet4));
+  static const std::vector<const GeneralSortWeight*> jet3 = ByUnit(GeneralSortTable(Format::kJet3));
+  return (format == Format::kJet3 ? jet3 : jet4)[character];
 }
 
 }  // namespace jet
