@@ -33,8 +33,12 @@ const GeneralSortWeight& WeightOf(Format format, char16_t unit) {
 
 bool IsSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
 
-// Access keys a text without its trailing blanks, so "a" and "a " are one key.
-std::u16string_view WithoutTrailingBlanks(std::u16string_view text) {
+// What of a text Access keys: the first 255 units (a memo's key is that of its start, as long
+// as the longest text field), without trailing blanks, so "a" and "a " are one key.
+constexpr size_t kMostKeyedUnits = 255;
+
+std::u16string_view KeyedPart(std::u16string_view text) {
+  text = text.substr(0, kMostKeyedUnits);
   while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
   return text;
 }
@@ -137,7 +141,7 @@ std::vector<uint8_t> Jet3Key(std::u16string_view text) {
 
 std::vector<uint8_t> GeneralTextKey(std::string_view utf8, Format format) {
   const std::u16string text = Utf8ToUtf16(utf8);
-  const std::u16string_view keyed = WithoutTrailingBlanks(text);
+  const std::u16string_view keyed = KeyedPart(text);
   return format == Format::kJet3 ? Jet3Key(keyed) : Jet4Key(keyed);
 }
 

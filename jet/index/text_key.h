@@ -10,8 +10,9 @@
 
 namespace jet {
 
-// The value bytes (without the column's flag byte) of `utf8` in an ascending index. Trailing
-// blanks are not part of the key, as in Access's.
+// The value bytes (without the column's flag byte) of `utf8` in an ascending index. As in
+// Access's keys, only the first 255 UTF-16 units count (a memo is keyed by its start) and
+// trailing blanks do not.
 std::vector<uint8_t> GeneralTextKey(std::string_view utf8, Format format);
 
 }  // namespace jet

@@ -110,7 +110,7 @@ TEST(TextKey, RefusesCharactersWithoutAKnownWeight) {
   }
 }
 
-TEST(TextKey, ColumnsOutsideTheGeneralOrderTakeOnlyAsciiAndMemosNoKey) {
+TEST(TextKey, ColumnsOutsideTheGeneralOrderTakeOnlyAscii) {
   jet::ColumnDef swedish;
   swedish.type = static_cast<uint8_t>(jet::FieldType::kText);
   swedish.sort_order = 0x041D;
@@ -128,9 +128,23 @@ TEST(TextKey, ColumnsOutsideTheGeneralOrderTakeOnlyAsciiAndMemosNoKey) {
   jet::ColumnDef general = swedish;
   general.sort_order = 0x0409;
   EXPECT_FALSE(refused(general, "\xC3\xA4"));
-  jet::ColumnDef memo = general;
+}
+
+TEST(TextKey, AMemoIsKeyedByItsFirst255Characters) {
+  jet::ColumnDef memo;
   memo.type = static_cast<uint8_t>(jet::FieldType::kMemo);
-  EXPECT_TRUE(refused(memo, "short"));
+  const auto key = [&](const std::string& text) {
+    Bytes out;
+    jet::AppendColumnKey(out, memo, text, true, Format::kJet4);
+    return out;
+  };
+  const std::string start(255, 'x');
+  EXPECT_EQ(key(start + "tail"), key(start));
+  EXPECT_EQ(key(start + "tail"), key(start + "other tail"));
+  EXPECT_NE(key(std::string(254, 'x') + "y"), key(start));
+  // Blanks at the cut are trailing ones too.
+  EXPECT_EQ(key(std::string(250, 'x') + "     more"), key(std::string(250, 'x')));
+  EXPECT_EQ(key("short"), key("short  "));
 }
 
 }  // namespace
