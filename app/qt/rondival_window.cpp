@@ -267,17 +267,19 @@ void RondivalWindow::cmdVerifica_Click() {
     return;
   }
   list_->setToolTip("");
-  schema::VerifyUpdate(state_, *this, engine_);
-  ShowDataLossPreview();
+  // The preview reads the databases the pass has open: reading both files again cost as much
+  // as the comparison on a large schema.
+  schema::VerifyUpdate(state_, *this, engine_,
+                       [this](schema::Database& reference, schema::Database& local) { ShowDataLossPreview(reference, local); });
   SetCommandsEnabled(true);
   busy_ = false;
 }
 
-void RondivalWindow::ShowDataLossPreview() {
-  // Extra information beside the run log, never in it: a preview that cannot be made (a file
-  // the pass could not open either) simply shows nothing.
+void RondivalWindow::ShowDataLossPreview(schema::Database& reference, schema::Database& local) {
+  // Extra information beside the run log, never in it: a preview that cannot be made simply
+  // shows nothing, and neither does a comparison that did not complete.
   try {
-    list_->setToolTip(QString::fromStdString(app::DataLossSummary(schema::PreviewDataLoss(state_.LPathAgg, state_.LPathLoc))));
+    list_->setToolTip(QString::fromStdString(app::DataLossSummary(schema::PreviewDataLoss(reference, local))));
   } catch (const std::exception&) {
     list_->setToolTip("");
   }

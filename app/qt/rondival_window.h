@@ -71,7 +71,7 @@ class RondivalWindow : public QWidget, public schema::PassWindow, public app::Wi
   void Form_Resize();
   void CmdFine_Click();
   void cmdVerifica_Click();
-  void ShowDataLossPreview();
+  void ShowDataLossPreview(schema::Database& reference, schema::Database& local);
   std::unique_ptr<jet::RowCopyProgressScope> KeepResponsiveWhileRowsAreCopied();
   void CmdEsegui_Click();
   void SetCommandsEnabled(bool enabled);

@@ -14,6 +14,8 @@
 #include "tests/app_qt/modal_answerer.h"
 #include "jet/check/database_check.h"
 #include "jet/core/database.h"
+#include "jet/write/database_writer.h"
+#include "jet/write/new_database.h"
 #include "schema/jet_engine.h"
 
 class WindowTest : public QObject {
@@ -31,6 +33,29 @@ class WindowTest : public QObject {
     while (next != from && next->focusPolicy() == Qt::NoFocus) next = next->nextInFocusChain();
     return next;
   }
+  // One table whose text field Nome is `size` long, with `names` as its rows.
+  static void MakeDatabase(const QString& path, int size, const std::vector<std::string>& names) {
+    jet::CreateDatabase(path.toStdString());
+    auto writer = jet::DatabaseWriter::Open(path.toStdString());
+    writer->CreateTable({"Voci", {{"Nome", 10, size}}, {{}}, {}});
+    size_t next = 0;
+    writer->InsertRows("Voci", [&](jet::Row& row) {
+      if (next == names.size()) return false;
+      row = {jet::Value{names[next++]}};
+      return true;
+    });
+    writer->Commit();
+  }
+
+  // VERIFICA on ref.mdb and loc.mdb of `dir`, clicked as a user would.
+  static void RunVerify(RondivalWindow& window, const QTemporaryDir& dir) {
+    window.referencePath()->setText(dir.filePath("ref.mdb"));
+    window.localPath()->setText(dir.filePath("loc.mdb"));
+    window.show();
+    QTRY_VERIFY(window.verifyButton()->isVisible());
+    QTest::mouseClick(window.verifyButton(), Qt::LeftButton);
+  }
+
   // The resize rule's fit: boxes client width - 80, run log bottom 60 above the client's.
   static void CheckFitted(const RondivalWindow& window) {
     const float client_width = Tw(window, window.width());
@@ -232,14 +257,21 @@ class WindowTest : public QObject {
     QVERIFY(QFile::copy(corpus + "/jet4/queryTestV2000.mdb", dir.filePath("ref.mdb")));
     QVERIFY(QFile::copy(corpus + "/jet4/testV2000.mdb", dir.filePath("loc.mdb")));
     RondivalWindow window(schema::TheEngine(), "");
-    window.referencePath()->setText(dir.filePath("ref.mdb"));
-    window.localPath()->setText(dir.filePath("loc.mdb"));
-    window.show();
-    QTRY_VERIFY(window.verifyButton()->isVisible());
-    QTest::mouseClick(window.verifyButton(), Qt::LeftButton);
+    RunVerify(window, dir);
     QVERIFY(window.runLog()->count() > 0);
     QCOMPARE(window.runLog()->item(0)->text(), QString("Nuova query: AppendQuery"));
     QVERIFY(window.verifyButton()->isEnabled());
+  }
+
+  void verifyShowsWhatTheRebuildWouldCutBesideTheRunLog() {
+    QTemporaryDir dir;
+    MakeDatabase(dir.filePath("ref.mdb"), 5, {});
+    MakeDatabase(dir.filePath("loc.mdb"), 50, {"abcdefgh", "ab", "abcdef"});
+    RondivalWindow window(schema::TheEngine(), "");
+    RunVerify(window, dir);
+    QCOMPARE(window.runLog()->toolTip(), QString("Campi da ricostruire (righe locali):\nVoci.Nome: 3 righe, 2 troncate"));
+    // The preview is beside the run log, never in it.
+    for (int i = 0; i < window.runLog()->count(); ++i) QVERIFY(!window.runLog()->item(i)->text().contains("troncate"));
   }
 
   void unattendedRunUpdatesTheLocalDatabaseAndCloses() {
