@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,9 +64,9 @@ uint64_t LocationKey(uint32_t page, uint32_t slot) { return (uint64_t{page} << 1
 
 class Compactor {
  public:
-  Compactor(Database& source, store::OutputPageFile& output, const CompactionProgress& progress)
+  Compactor(Database& source, store::OutputPageFile& output, EntrySpill spill, const CompactionProgress& progress)
       : source_(source), output_(output), pages_(output), format_(source.format()),
-        code_page_(source.header().code_page), progress_(progress) {}
+        code_page_(source.header().code_page), spill_(std::move(spill)), progress_(progress) {}
 
   void Run() {
     StartFile();
@@ -153,10 +154,19 @@ class Compactor {
 
     std::vector<size_t> all(table.real_indexes.size());
     for (size_t i = 0; i < all.size(); ++i) all[i] = i;
-    IndexEntryCollector keys(table, all, code_page_, pages_);
-    const std::vector<MovedRow> moved = CopyRows(info, table, keys);
+    const std::vector<size_t> id_columns = IdColumns(info, table);
+    // Rows carried over as stored give their keys from the source's bytes, whose long values
+    // are the source's; rows written anew give them from the copy.
+    IndexEntryCollector keys(table, all, code_page_, id_columns.empty() ? source_.pages() : pages_, spill_);
+    const std::vector<MovedRow> moved = CopyRows(info, table, id_columns, keys);
     for (size_t i = 0; i < table.real_indexes.size(); ++i) {
-      BuildIndex(pages_, *allocator_, table, i, keys.failed(i) ? EntriesFromSource(info.def, table, i, moved) : keys.Take(i));
+      if (keys.failed(i)) EntriesFromSource(info.def, table, i, moved, keys);
+      // The leaves go to the file as they fill, and the entries come from the runs one at a
+      // time: an index of millions of rows holds neither in memory.
+      IndexEntrySorter::Stream entries = keys.Sorted(i);
+      BuildIndexFromSorted(
+          pages_, *allocator_, table, i, [&entries](IndexEntryView& entry) { return entries.Next(entry); },
+          [this] { FlushIfLarge(); });
       FlushIfLarge();
     }
     WriteTableDefinition(pages_, *allocator_, table, code_page_);
@@ -167,9 +177,8 @@ class Compactor {
   // cannot compute (a character whose sort weight it does not know) fails the whole index,
   // which is then taken from the source's own index, its entries moved to the rows' new
   // places: Access computed those keys itself.
-  std::vector<IndexEntry> EntriesFromSource(const TableDef& source_table, const TableDef& table, size_t real_index,
-                                            const std::vector<MovedRow>& moved) {
-    std::vector<IndexEntry> entries;
+  void EntriesFromSource(const TableDef& source_table, const TableDef& table, size_t real_index,
+                         const std::vector<MovedRow>& moved, IndexEntryCollector& keys) {
     const RealIndexDef& index = source_table.real_indexes[real_index];
     IndexCursor cursor(source_.pages(), format_, index.first_page, source_table.definition_page);
     for (IndexEntry entry; cursor.Next(entry);) {
@@ -179,15 +188,12 @@ class Compactor {
       if (it == moved.end() || it->from != from)
         ThrowCorrupt("an entry of index " + std::to_string(real_index) + " of table '" + table.name +
                      "' names no row");
-      entry.data_page = it->to.page;
-      entry.data_row = static_cast<uint8_t>(it->to.slot);
-      entries.push_back(std::move(entry));
+      keys.AddEntry(real_index, entry.key, it->to.page, static_cast<uint8_t>(it->to.slot));
     }
-    return entries;
   }
 
-  std::vector<MovedRow> CopyRows(const TableInfo& info, TableDef& table, IndexEntryCollector& keys) {
-    std::vector<MovedRow> moved;
+  // The columns of the table's rows that name catalog object ids.
+  static std::vector<size_t> IdColumns(const TableInfo& info, const TableDef& table) {
     std::vector<size_t> id_columns;
     for (const ObjectIdColumn& reference : kObjectIdColumns) {
       if (!SameObjectName(info.name, reference.table)) continue;
@@ -196,6 +202,13 @@ class Compactor {
             table.columns[c].type == static_cast<uint8_t>(FieldType::kLong))
           id_columns.push_back(c);
     }
+    return id_columns;
+  }
+
+  std::vector<MovedRow> CopyRows(const TableInfo& info, TableDef& table, const std::vector<size_t>& id_columns,
+                                 IndexEntryCollector& keys) {
+    std::vector<MovedRow> moved;
+    moved.reserve(info.def.row_count);
     const uint32_t auto_number = info.def.next_auto_number;
     TableWriter writer(pages_, *allocator_, table, code_page_);
     if (id_columns.empty()) {
@@ -208,8 +221,11 @@ class Compactor {
         const RowLocation from = scan.location();
         RowLocation to;
         if (long_values) {
-          to = writer.InsertStoredFrom(scan.bytes(), source_.pages());
-          keys.Add(StoredRowAt(to), to);
+          // Copying the long values reads other pages of the source, which may take the
+          // scan's view away: the row is kept here, in a buffer that serves every row.
+          row_bytes_.assign(scan.bytes().begin(), scan.bytes().end());
+          to = writer.InsertStoredFrom(row_bytes_, source_.pages());
+          keys.Add(row_bytes_, to);
         } else {
           ReadRowLayout(info.def, scan.bytes(), format_);
           to = writer.InsertStored(scan.bytes());
@@ -298,13 +314,17 @@ class Compactor {
   store::PageOverlay pages_;
   Format format_;
   uint16_t code_page_;
+  EntrySpill spill_;
   const CompactionProgress& progress_;
   std::unique_ptr<PageAllocator> allocator_;
+  std::vector<uint8_t> row_bytes_;
   uint32_t map_host_ = 0;
   std::map<uint32_t, uint32_t> new_pages_;  // definition page in the source -> in the copy
   uint64_t rows_done_ = 0;
   uint64_t rows_total_ = 0;
 };
+
+std::optional<size_t> entry_budget_for_testing;
 
 std::filesystem::path FolderOf(const std::filesystem::path& path) {
   const std::filesystem::path absolute = std::filesystem::absolute(path);
@@ -312,6 +332,8 @@ std::filesystem::path FolderOf(const std::filesystem::path& path) {
 }
 
 }  // namespace
+
+void SetEntryMemoryBudgetForTesting(std::optional<size_t> bytes) { entry_budget_for_testing = bytes; }
 
 void CompactDatabase(const std::filesystem::path& source, const std::filesystem::path& destination,
                      const CompactionProgress& progress) {
@@ -329,7 +351,11 @@ void CompactDatabase(const std::filesystem::path& source, const std::filesystem:
   const bool same_folder = FolderOf(source) == FolderOf(destination);
   const std::filesystem::path temporary = store::detail::ShadowPathFor(same_folder ? source : destination);
   store::OutputPageFile output(temporary, session->pages().page_size());
-  Compactor(*database, output, progress).Run();
+  // The sorted runs of large indexes go beside the copy, under a name the same sweep clears.
+  EntrySpill spill;
+  spill.path = store::detail::ShadowPathFor(same_folder ? source : destination);
+  if (entry_budget_for_testing) spill.memory_budget = *entry_budget_for_testing;
+  Compactor(*database, output, std::move(spill), progress).Run();
   store::CopyModeAndOwner(store::OpenExisting(source, store::OpenMode::kRead), output.file(), temporary);
   output.Finish(destination);
 }

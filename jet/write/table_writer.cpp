@@ -27,7 +27,7 @@ uint32_t TableWriter::NewDataPage() {
   return page;
 }
 
-RowLocation TableWriter::Place(const std::vector<uint8_t>& row, uint16_t flags) {
+RowLocation TableWriter::Place(std::span<const uint8_t> row, uint16_t flags) {
   if (!last_data_page_) {
     // Continue on the table's last page, as Access fills a table from its end.
     const auto owned = ReadUsageMap(pages_, format_, table_.owned_pages_pointer).pages;
@@ -102,13 +102,14 @@ RowLocation TableWriter::Insert(Row values) {
 }
 
 RowLocation TableWriter::InsertStored(std::span<const uint8_t> row) {
-  const RowLocation location = Place(std::vector<uint8_t>(row.begin(), row.end()), 0);
+  const RowLocation location = Place(row, 0);
   ++table_.row_count;
   return location;
 }
 
 RowLocation TableWriter::InsertStoredFrom(std::span<const uint8_t> stored_row, PageSource& source) {
-  std::vector<uint8_t> row(stored_row.begin(), stored_row.end());
+  std::vector<uint8_t>& row = stored_;
+  row.assign(stored_row.begin(), stored_row.end());
   const RowLayout layout = ReadRowLayout(table_, row, format_);
   for (const ColumnDef& column : table_.columns) {
     if (!column.long_value() || column.number >= layout.column_count || !layout.NullMaskBit(column.number)) continue;

@@ -40,7 +40,7 @@ class TableWriter {
   std::vector<uint8_t> Encode(const Row& values);
   void PlaceLongValue(struct LongValueImage& image);
   // A row placed on some data page of the table with room for it.
-  RowLocation Place(const std::vector<uint8_t>& row, uint16_t flags);
+  RowLocation Place(std::span<const uint8_t> row, uint16_t flags);
   uint32_t NewDataPage();
 
   store::PageOverlay& pages_;
@@ -50,6 +50,7 @@ class TableWriter {
   Format format_;
   std::optional<uint32_t> last_data_page_;
   std::optional<uint32_t> long_value_page_;
+  std::vector<uint8_t> stored_;  // InsertStoredFrom's copy of a row, kept from row to row
 };
 
 }  // namespace jet
