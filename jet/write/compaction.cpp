@@ -354,6 +354,7 @@ void CompactDatabase(const std::filesystem::path& source, const std::filesystem:
   // The sorted runs of large indexes go beside the copy, under a name the same sweep clears.
   EntrySpill spill;
   spill.path = store::detail::ShadowPathFor(same_folder ? source : destination);
+  spill.path += "-keys";
   if (entry_budget_for_testing) spill.memory_budget = *entry_budget_for_testing;
   Compactor(*database, output, std::move(spill), progress).Run();
   store::CopyModeAndOwner(store::OpenExisting(source, store::OpenMode::kRead), output.file(), temporary);
