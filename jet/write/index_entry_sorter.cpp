@@ -18,10 +18,11 @@ constexpr size_t kWriteChunk = size_t{1} << 20;
 constexpr size_t kMinReadBuffer = size_t{16} << 10;
 constexpr size_t kMaxReadBuffer = size_t{1} << 20;
 
-uint64_t KeyHead(std::span<const uint8_t> key) {
-  uint64_t head = 0;
-  for (size_t i = 0; i < 8; ++i) head = (head << 8) | (i < key.size() ? key[i] : 0);
-  return head;
+// Bytes [at, at + 8) of the key as a big-endian number, zero-padded.
+uint64_t KeyWord(std::span<const uint8_t> key, size_t at) {
+  uint64_t word = 0;
+  for (size_t i = at; i < at + 8; ++i) word = (word << 8) | (i < key.size() ? key[i] : 0);
+  return word;
 }
 
 // -1, 0, 1 as `a` comes before, with or after `b` in an index.
@@ -61,20 +62,49 @@ void EntrySpillFile::Read(uint64_t offset, std::span<uint8_t> bytes) {
   store::ReadAt(file_, offset, bytes, path_);
 }
 
+std::span<const uint8_t> IndexEntrySorter::Slot::Key(const std::vector<uint8_t>& bytes,
+                                                     uint8_t (&scratch)[kInlineKey]) const {
+  if (!inline_key()) return std::span<const uint8_t>(bytes).subspan(static_cast<size_t>(key_offset), key_length);
+  for (size_t i = 0; i < key_length; ++i) scratch[i] = static_cast<uint8_t>(head[i / 8] >> (56 - 8 * (i % 8)));
+  return std::span<const uint8_t>(scratch, key_length);
+}
+
 void IndexEntrySorter::Add(std::span<const uint8_t> key, uint32_t data_page, uint8_t data_row) {
   if (key.size() > UINT16_MAX) throw Error(err::kNotSupported, "An index key is too long for a page.");
-  slots_.push_back(Slot{KeyHead(key), key_bytes_.size(), data_page, static_cast<uint16_t>(key.size()), data_row});
-  key_bytes_.insert(key_bytes_.end(), key.begin(), key.end());
+  Slot slot;
+  slot.head[0] = KeyWord(key, 0);
+  slot.head[1] = KeyWord(key, 8);
+  slot.data_page = data_page;
+  slot.key_length = static_cast<uint16_t>(key.size());
+  slot.data_row = data_row;
+  if (!slot.inline_key()) {
+    slot.key_offset = key_bytes_.size();
+    key_bytes_.insert(key_bytes_.end(), key.begin(), key.end());
+  }
+  slots_.push_back(slot);
 }
 
 void IndexEntrySorter::SortSlots() {
   // Every entry names its own row, so the order is total and an unstable sort gives the one
-  // order there is, without the buffer a stable sort takes.
-  const uint8_t* bytes = key_bytes_.data();
-  std::sort(slots_.begin(), slots_.end(), [bytes](const Slot& a, const Slot& b) {
-    if (a.key_head != b.key_head) return a.key_head < b.key_head;
-    return CompareEntries({bytes + a.key_offset, a.key_length}, a.data_page, a.data_row,
-                          {bytes + b.key_offset, b.key_length}, b.data_page, b.data_row) < 0;
+  // order there is, without the buffer a stable sort takes. Zero padding keeps the order of
+  // the heads; keys equal in them differ in length or in bytes past them, or not at all.
+  const std::vector<uint8_t>& bytes = key_bytes_;
+  std::sort(slots_.begin(), slots_.end(), [&bytes](const Slot& a, const Slot& b) {
+    if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
+    if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
+    if (a.key_length != b.key_length && (a.inline_key() || b.inline_key())) {
+      // One key is all in its head: the shorter one is a prefix of the other's first bytes
+      // (the padding is zero where the other has bytes, or the heads would differ).
+      return a.key_length < b.key_length;
+    }
+    if (!a.inline_key()) {
+      const int order = CompareEntries(std::span<const uint8_t>(bytes).subspan(a.key_offset, a.key_length), a.data_page,
+                                       a.data_row, std::span<const uint8_t>(bytes).subspan(b.key_offset, b.key_length),
+                                       b.data_page, b.data_row);
+      return order < 0;
+    }
+    if (a.data_page != b.data_page) return a.data_page < b.data_page;
+    return a.data_row < b.data_row;
   });
 }
 
@@ -92,6 +122,7 @@ void IndexEntrySorter::Spill(EntrySpillFile& file) {
     run.bytes += chunk.size();
     chunk.clear();
   };
+  uint8_t scratch[kInlineKey];
   for (const Slot& slot : slots_) {
     if (chunk.size() + kRecordHeader + slot.key_length > kWriteChunk) write();
     uint8_t header[kRecordHeader];
@@ -99,8 +130,8 @@ void IndexEntrySorter::Spill(EntrySpillFile& file) {
     PutU32(header + 2, slot.data_page);
     header[6] = slot.data_row;
     chunk.insert(chunk.end(), header, header + kRecordHeader);
-    const auto key = key_bytes_.begin() + static_cast<std::ptrdiff_t>(slot.key_offset);
-    chunk.insert(chunk.end(), key, key + slot.key_length);
+    const std::span<const uint8_t> key = slot.Key(key_bytes_, scratch);
+    chunk.insert(chunk.end(), key.begin(), key.end());
   }
   if (!chunk.empty()) write();
   run.entries = slots_.size();
@@ -132,11 +163,12 @@ IndexEntrySorter::Stream IndexEntrySorter::Sorted(EntrySpillFile* file, size_t r
   struct Memory : Stream::Source {
     std::vector<Slot> slots;
     std::vector<uint8_t> bytes;
+    uint8_t scratch[kInlineKey] = {};
     size_t next = 0;
     bool Next() override {
       if (next >= slots.size()) return false;
       const Slot& slot = slots[next++];
-      key = std::span<const uint8_t>(bytes.data() + slot.key_offset, slot.key_length);
+      key = slot.Key(bytes, scratch);
       data_page = slot.data_page;
       data_row = slot.data_row;
       return true;
