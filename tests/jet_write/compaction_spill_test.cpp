@@ -150,6 +150,55 @@ TEST(CompactionSpill, AFailedWriteAnywhereLeavesNoTemporaryFile) {
   EXPECT_TRUE(FileBytes(source) == original);
 }
 
+// An index whose keys this engine cannot compute (here a character without a known weight,
+// put into a stored row behind the engine's back) is taken from the source's own entries,
+// moved to the rows' new places: through the rows' file and runs, the same bytes again.
+TEST(CompactionSpill, AnIndexTakenFromTheSourceMovesItsEntriesThroughTheRowsFile) {
+  TempDir folder;
+  const auto source = folder / "voci.mdb";
+  jet::CreateDatabase(source);
+  {
+    auto writer = jet::DatabaseWriter::Open(source);
+    jet::NewTable table{"Voci", {{"Id", 4, 0}, {"Nome", 10, 30}}, {{}, {}}, {}};
+    table.indexes.push_back({"PrimaryKey", true, true, {"Id"}});
+    table.indexes.push_back({"PerNome", false, false, {"Nome"}});
+    writer->CreateTable(table);
+    int made = 0;
+    writer->InsertRows("Voci", [&](jet::Row& row) {
+      if (made >= 2000) return false;
+      ++made;
+      // U+0100, U+0102, U+0104, U+0106: stored as two-byte units, easy to find in the file.
+      row = {jet::Value{made}, jet::Value{made == 777 ? std::string("\xC4\x80\xC4\x82\xC4\x84\xC4\x86")
+                                                       : "Voce " + std::to_string(made % 50)}};
+      return true;
+    });
+    writer->Commit();
+  }
+  std::string bytes = FileBytes(source);
+  const std::string units("\x00\x01\x02\x01\x04\x01\x06\x01", 8);
+  const size_t at = bytes.find(units);
+  ASSERT_NE(at, std::string::npos);
+  bytes[at + 7] = '\x80';  // the last one becomes U+8006
+  { std::ofstream(source, std::ios::binary | std::ios::trunc) << bytes; }
+
+  jet::CompactDatabase(source, folder / "memory.mdb");
+  bool rows_file = false;
+  {
+    Budget tiny(1024);
+    jet::CompactDatabase(source, folder / "runs.mdb", [&](uint64_t, uint64_t) {
+      for (const std::string& name : TemporaryFiles(folder.path()))
+        rows_file = rows_file || name.find("-rows") != std::string::npos;
+    });
+  }
+  EXPECT_TRUE(rows_file);
+  EXPECT_TRUE(FileBytes(folder / "memory.mdb") == FileBytes(folder / "runs.mdb"));
+  EXPECT_EQ(TemporaryFiles(folder.path()), std::vector<std::string>{});
+  // The copy's index holds every row, and the check finds only the key it could not compute.
+  const std::vector<std::string> errors = CheckErrors(folder / "runs.mdb");
+  for (const std::string& error : errors) EXPECT_NE(error.find("PerNome"), std::string::npos) << error;
+  EXPECT_LE(errors.size(), 1u);
+}
+
 // A compaction killed with its runs on disk leaves them under a name the next open of the
 // source sweeps away, as it sweeps a half-written copy.
 TEST(CompactionSpill, RunsLeftByAKilledCompactionGoAtTheNextOpen) {
