@@ -212,9 +212,7 @@ class Compactor {
     std::vector<size_t> all(table.real_indexes.size());
     for (size_t i = 0; i < all.size(); ++i) all[i] = i;
     const std::vector<size_t> id_columns = IdColumns(info, table);
-    // Rows carried over as stored give their keys from the source's bytes, whose long values
-    // are the source's; rows written anew give them from the copy.
-    IndexEntryCollector keys(table, all, code_page_, id_columns.empty() ? source_.pages() : pages_, spill_);
+    IndexEntryCollector keys(table, all, code_page_, pages_, spill_);
     // A quarter of the entries' budget for the rows' places, so that a small table keeps
     // them in memory.
     MovedRows moved(moved_rows_path_, spill_.memory_budget / 4 / sizeof(MovedRow));
@@ -283,11 +281,10 @@ class Compactor {
         const RowLocation from = scan.location();
         RowLocation to;
         if (long_values) {
-          // Copying the long values reads other pages of the source, which may take the
-          // scan's view away: the row is kept here, in a buffer that serves every row.
-          row_bytes_.assign(scan.bytes().begin(), scan.bytes().end());
-          to = writer.InsertStoredFrom(row_bytes_, source_.pages());
-          keys.Add(row_bytes_, to);
+          // The keys come from the row as placed, whose long values are the copy's. The page
+          // was changed a moment ago and is held in memory, so its view needs no copy.
+          to = writer.InsertStoredFrom(scan.bytes(), source_.pages());
+          keys.Add(ReadRowSlot(pages_.Page(to.page), format_, to.slot).bytes, to);
         } else {
           ReadRowLayout(info.def, scan.bytes(), format_);
           to = writer.InsertStored(scan.bytes());
@@ -379,7 +376,6 @@ class Compactor {
   std::filesystem::path moved_rows_path_;
   const CompactionProgress& progress_;
   std::unique_ptr<PageAllocator> allocator_;
-  std::vector<uint8_t> row_bytes_;
   uint32_t map_host_ = 0;
   std::map<uint32_t, uint32_t> new_pages_;  // definition page in the source -> in the copy
   uint64_t rows_done_ = 0;
