@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path source = argv[1];
   const int repetitions = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
   const std::filesystem::path out = source.string() + ".bench-out";
-  std::vector<double> copy_times, compact_times;
+  std::vector<double> copy_times, compact_times, copy_cpu, compact_cpu;
   long copy_peak = 0, compact_peak = 0;
   uintmax_t compacted_size = 0;
   for (int i = 0; i < repetitions; ++i) {
@@ -41,14 +41,16 @@ int main(int argc, char** argv) {
     std::filesystem::remove(out);
     copy_times.push_back(copy.seconds);
     compact_times.push_back(compact.seconds);
+    copy_cpu.push_back(copy.cpu_seconds);
+    compact_cpu.push_back(compact.cpu_seconds);
     copy_peak = std::max(copy_peak, copy.peak_kilobytes);
     compact_peak = std::max(compact_peak, compact.peak_kilobytes);
   }
   const double copy_s = Median(copy_times), compact_s = Median(compact_times);
   std::printf("file %s: %.1f MB, compacted %.1f MB; %d runs, medians\n", source.string().c_str(),
               std::filesystem::file_size(source) / 1e6, compacted_size / 1e6, repetitions);
-  std::printf("copy + sync: %.2f s, peak %ld KB\n", copy_s, copy_peak);
-  std::printf("compaction:  %.2f s, peak %ld KB\n", compact_s, compact_peak);
+  std::printf("copy + sync: %.2f s (cpu %.2f s), peak %ld KB\n", copy_s, Median(copy_cpu), copy_peak);
+  std::printf("compaction:  %.2f s (cpu %.2f s), peak %ld KB\n", compact_s, Median(compact_cpu), compact_peak);
   std::printf("compaction / copy: %.2fx\n", compact_s / copy_s);
   return 0;
 }

@@ -19,6 +19,8 @@ namespace bench {
 struct Run {
   double seconds = 0;
   long peak_kilobytes = 0;
+  // User and system time: on a machine others share, wall time carries their load too.
+  double cpu_seconds = 0;
 };
 
 // Runs `work` in a child process: its wall time and its peak resident memory. A run that
@@ -42,7 +44,9 @@ inline Run InChild(const std::function<void()>& work) {
     std::fprintf(stderr, "the measured run failed\n");
     std::exit(1);
   }
-  return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), usage.ru_maxrss};
+  const auto seconds_of = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), usage.ru_maxrss,
+          seconds_of(usage.ru_utime) + seconds_of(usage.ru_stime)};
 }
 
 inline double Median(std::vector<double> values) {

@@ -173,37 +173,39 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
-// Decodes UTF-8 one code point at a time, refusing overlong forms, surrogates and truncation.
+// The code point that starts at utf8[i], refusing overlong forms, surrogates and truncation;
+// `i` moves past it.
+char32_t NextCodePoint(std::string_view utf8, size_t& i) {
+  const auto lead = static_cast<uint8_t>(utf8[i]);
+  int extra = 0;
+  char32_t c = 0;
+  char32_t minimum = 0;
+  if (lead < 0x80) {
+    c = lead;
+  } else if ((lead & 0xE0) == 0xC0) {
+    extra = 1, c = lead & 0x1F, minimum = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    extra = 2, c = lead & 0x0F, minimum = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    extra = 3, c = lead & 0x07, minimum = 0x10000;
+  } else {
+    ThrowConversion("text is not valid UTF-8");
+  }
+  if (utf8.size() - i <= static_cast<size_t>(extra)) ThrowConversion("text is not valid UTF-8");
+  for (int k = 1; k <= extra; ++k) {
+    const auto next = static_cast<uint8_t>(utf8[i + k]);
+    if ((next & 0xC0) != 0x80) ThrowConversion("text is not valid UTF-8");
+    c = (c << 6) | (next & 0x3F);
+  }
+  if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) ThrowConversion("text is not valid UTF-8");
+  i += static_cast<size_t>(extra) + 1;
+  return c;
+}
+
 std::u32string Utf8ToCodePoints(std::string_view utf8) {
   std::u32string out;
   out.reserve(utf8.size());
-  size_t i = 0;
-  while (i < utf8.size()) {
-    const auto lead = static_cast<uint8_t>(utf8[i]);
-    int extra = 0;
-    char32_t c = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80) {
-      c = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      extra = 1, c = lead & 0x1F, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      extra = 2, c = lead & 0x0F, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      extra = 3, c = lead & 0x07, minimum = 0x10000;
-    } else {
-      ThrowConversion("text is not valid UTF-8");
-    }
-    if (utf8.size() - i <= static_cast<size_t>(extra)) ThrowConversion("text is not valid UTF-8");
-    for (int k = 1; k <= extra; ++k) {
-      const auto next = static_cast<uint8_t>(utf8[i + k]);
-      if ((next & 0xC0) != 0x80) ThrowConversion("text is not valid UTF-8");
-      c = (c << 6) | (next & 0x3F);
-    }
-    if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) ThrowConversion("text is not valid UTF-8");
-    out += c;
-    i += extra + 1;
-  }
+  for (size_t i = 0; i < utf8.size();) out += NextCodePoint(utf8, i);
   return out;
 }
 
@@ -221,7 +223,9 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
     return out;
   }
   out.reserve(utf8.size());
-  for (char32_t c : Utf8ToCodePoints(utf8)) {
+  // Decoded straight into the units: every text key of an index over text comes this way.
+  for (size_t i = 0; i < utf8.size();) {
+    char32_t c = NextCodePoint(utf8, i);
     if (c < 0x10000) {
       out += static_cast<char16_t>(c);
     } else {

@@ -1,6 +1,7 @@
 #include "jet/core/long_value.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -15,8 +16,8 @@ constexpr uint32_t kLengthMask = 0x3FFFFFFF;
 constexpr uint32_t kInlineBit = 0x80000000;
 constexpr uint32_t kSingleRowBit = 0x40000000;
 
-// The bytes of one LVAL row, copied because the page view lasts only until the next page.
-std::vector<uint8_t> LongValueRow(PageSource& pages, Format format, uint32_t pointer) {
+// The bytes of one LVAL row, a view of its page.
+std::span<const uint8_t> LongValueRowView(PageSource& pages, Format format, uint32_t pointer) {
   const uint32_t page_number = pointer >> 8;
   const uint16_t row = pointer & 0xFF;
   if (page_number == 0 || page_number >= pages.page_count()) {
@@ -34,7 +35,20 @@ std::vector<uint8_t> LongValueRow(PageSource& pages, Format format, uint32_t poi
   if (slot.state != RowSlot::State::kLive) {
     ThrowCorrupt("long value points at a deleted row of page " + std::to_string(page_number));
   }
-  return {slot.bytes.begin(), slot.bytes.end()};
+  return slot.bytes;
+}
+
+// The same, copied because the page view lasts only until the next page.
+std::vector<uint8_t> LongValueRow(PageSource& pages, Format format, uint32_t pointer) {
+  const std::span<const uint8_t> bytes = LongValueRowView(pages, format, pointer);
+  return {bytes.begin(), bytes.end()};
+}
+
+// No value can be larger than the file holding it.
+void CheckLengthFits(uint32_t length, const PageSource& pages) {
+  if (uint64_t{length} > uint64_t{pages.page_count()} * pages.page_size()) {
+    ThrowCorrupt("long value of " + std::to_string(length) + " bytes in a smaller file");
+  }
 }
 
 }  // namespace
@@ -52,10 +66,7 @@ std::vector<uint8_t> ReadLongValue(std::span<const uint8_t> stored, Format forma
   }
   if (kind != kSingleRowBit && kind != 0) ThrowCorrupt("long value of unknown layout");
   if (pages == nullptr) ThrowCorrupt("long value stored outside the row, with no pages to read it from");
-  // No value can be larger than the file holding it: refuse such a length before allocating.
-  if (uint64_t{length} > uint64_t{pages->page_count()} * pages->page_size()) {
-    ThrowCorrupt("long value of " + std::to_string(length) + " bytes in a smaller file");
-  }
+  CheckLengthFits(length, *pages);  // before anything is allocated for it
 
   uint32_t pointer = header.U32(4);  // the last use of `stored`: fetching pages may reuse it
   if (kind == kSingleRowBit) {
@@ -85,6 +96,19 @@ std::vector<uint8_t> ReadLongValue(std::span<const uint8_t> stored, Format forma
 
 size_t LongValueChunkCapacity(Format format) {
   return PageSizeOf(format) - DataPageHeaderSize(format) - 2 - 4;
+}
+
+std::optional<std::span<const uint8_t>> SingleRowLongValue(std::span<const uint8_t> stored, Format format,
+                                                           PageSource& pages) {
+  ByteReader header(stored, "long-value header");
+  const uint32_t word = header.U32(0);
+  header.U32(8);  // the header is always 12 bytes
+  if ((word & ~kLengthMask) != kSingleRowBit) return std::nullopt;
+  const uint32_t length = word & kLengthMask;
+  CheckLengthFits(length, pages);
+  const std::span<const uint8_t> row = LongValueRowView(pages, format, header.U32(4));
+  if (row.size() < length) ThrowCorrupt("long-value row shorter than its value");
+  return row.first(length);
 }
 
 void LongValueImage::SetFirstRow(uint32_t page, uint8_t row) { PutU32(header.data() + 4, RowPointer(page, row)); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -26,6 +27,12 @@ enum class LongValueLayout : uint8_t {
 // page, a cycle or a length that does not add up raises a corrupt-database error. `stored`
 // may point into a page of `pages`: it is read completely before any page is fetched.
 std::vector<uint8_t> ReadLongValue(std::span<const uint8_t> stored, Format format, PageSource* pages);
+
+// The data of a long value kept in one LVAL row, as a view of that row's page that lasts
+// until the next call on `pages`; nothing when the header says the value is kept another way
+// (inline, a chain). The header and the row are checked as ReadLongValue checks them.
+std::optional<std::span<const uint8_t>> SingleRowLongValue(std::span<const uint8_t> stored, Format format,
+                                                           PageSource& pages);
 
 // The byte images of one long value, for a writer that places them.
 //

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -21,21 +22,30 @@ constexpr uint8_t kBinaryMoreFollows = 9;
   throw Error(key_err::kUnsupportedKey, "Cannot build an index key: " + detail + ".");
 }
 
+void AppendBigEndian(std::vector<uint8_t>& out, uint64_t bits, int width_bytes) {
+  for (int i = 0; i < width_bytes; ++i) out.push_back(static_cast<uint8_t>(bits >> (8 * (width_bytes - 1 - i))));
+}
+
 std::vector<uint8_t> BigEndian(uint64_t bits, int width_bytes) {
-  std::vector<uint8_t> out(static_cast<size_t>(width_bytes));
-  for (int i = 0; i < width_bytes; ++i) {
-    out[static_cast<size_t>(i)] = static_cast<uint8_t>(bits >> (8 * (width_bytes - 1 - i)));
-  }
+  std::vector<uint8_t> out;
+  out.reserve(static_cast<size_t>(width_bytes));
+  AppendBigEndian(out, bits, width_bytes);
   return out;
 }
 
 // IEEE values: positives get the sign bit set, negatives are inverted whole, so that larger
 // magnitudes of negatives come first. -0.0 is stored as Access would get it from the row.
-std::vector<uint8_t> IeeeKey(uint64_t bits, int width_bytes) {
+uint64_t IeeeKeyBits(uint64_t bits, int width_bytes) {
   const uint64_t sign = uint64_t{1} << (8 * width_bytes - 1);
   const uint64_t mask = width_bytes == 8 ? ~uint64_t{0} : (sign << 1) - 1;
-  bits = (bits & sign) != 0 ? (~bits & mask) : (bits | sign);
-  return BigEndian(bits, width_bytes);
+  return (bits & sign) != 0 ? (~bits & mask) : (bits | sign);
+}
+
+std::vector<uint8_t> IeeeKey(uint64_t bits, int width_bytes) { return BigEndian(IeeeKeyBits(bits, width_bytes), width_bytes); }
+
+uint64_t IntegerKeyBits(int64_t value, int width_bytes) {
+  const uint64_t sign = uint64_t{1} << (8 * width_bytes - 1);
+  return static_cast<uint64_t>(value) ^ sign;
 }
 
 bool IsTextColumn(const ColumnDef& column) {
@@ -73,8 +83,7 @@ const ColumnDef* FindColumn(const TableDef& table, uint16_t number, size_t& posi
 }  // namespace
 
 std::vector<uint8_t> IntegerKey(int64_t value, int width_bytes) {
-  const uint64_t sign = uint64_t{1} << (8 * width_bytes - 1);
-  return BigEndian(static_cast<uint64_t>(value) ^ sign, width_bytes);
+  return BigEndian(IntegerKeyBits(value, width_bytes), width_bytes);
 }
 
 std::vector<uint8_t> FloatKey(double value) { return IeeeKey(std::bit_cast<uint64_t>(value), 8); }
@@ -111,41 +120,56 @@ std::vector<uint8_t> BinaryKey(const std::vector<uint8_t>& bytes) {
   return out;
 }
 
-std::vector<uint8_t> EncodeValueKey(const ColumnDef& column, const Value& value, Format format) {
-  return std::visit(
-      [&](const auto& v) -> std::vector<uint8_t> {
+namespace {
+
+// The value bytes of one non-null value, ascending, after what `out` holds: keys are built
+// for every row of a table, and fixed-size values then need no buffer of their own.
+void AppendValueKey(std::vector<uint8_t>& out, const ColumnDef& column, const Value& value, Format format) {
+  std::visit(
+      [&](const auto& v) {
         using T = std::decay_t<decltype(v)>;
         if constexpr (std::is_same_v<T, std::monostate>) {
           ThrowUnsupported("a null has no value bytes");
         } else if constexpr (std::is_same_v<T, bool>) {
-          return BooleanKey(v);
+          out.push_back(static_cast<uint8_t>(v ? 0x00 : 0xFF));
         } else if constexpr (std::is_same_v<T, uint8_t>) {
-          return {v};
+          out.push_back(v);
         } else if constexpr (std::is_same_v<T, int16_t>) {
-          return IntegerKey(v, 2);
+          AppendBigEndian(out, IntegerKeyBits(v, 2), 2);
         } else if constexpr (std::is_same_v<T, int32_t>) {
-          return IntegerKey(v, 4);
+          AppendBigEndian(out, IntegerKeyBits(v, 4), 4);
         } else if constexpr (std::is_same_v<T, Currency>) {
-          return IntegerKey(v.ten_thousandths, 8);
+          AppendBigEndian(out, IntegerKeyBits(v.ten_thousandths, 8), 8);
         } else if constexpr (std::is_same_v<T, float>) {
-          return SingleKey(v);
+          AppendBigEndian(out, IeeeKeyBits(std::bit_cast<uint32_t>(v), 4), 4);
         } else if constexpr (std::is_same_v<T, double>) {
-          return FloatKey(v);
+          AppendBigEndian(out, IeeeKeyBits(std::bit_cast<uint64_t>(v), 8), 8);
         } else if constexpr (std::is_same_v<T, DateTime>) {
-          return FloatKey(v.days);
+          AppendBigEndian(out, IeeeKeyBits(std::bit_cast<uint64_t>(v.days), 8), 8);
         } else if constexpr (std::is_same_v<T, Guid>) {
-          return GuidKey(v);
+          const std::vector<uint8_t> key = GuidKey(v);
+          out.insert(out.end(), key.begin(), key.end());
         } else if constexpr (std::is_same_v<T, Binary>) {
-          return BinaryKey(v.bytes);
+          const std::vector<uint8_t> key = BinaryKey(v.bytes);
+          out.insert(out.end(), key.begin(), key.end());
         } else if constexpr (std::is_same_v<T, std::string>) {
           if (!IsTextColumn(column)) ThrowUnsupported("text in column " + column.name + " that is not text");
-          return TextValueKey(column, v, format);
+          const std::vector<uint8_t> key = TextValueKey(column, v, format);
+          out.insert(out.end(), key.begin(), key.end());
         } else {
           static_assert(std::is_same_v<T, Decimal>);
           ThrowUnsupported("decimal column " + column.name + " (no sample of its key form)");
         }
       },
       value);
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeValueKey(const ColumnDef& column, const Value& value, Format format) {
+  std::vector<uint8_t> out;
+  AppendValueKey(out, column, value, format);
+  return out;
 }
 
 void AppendColumnKey(std::vector<uint8_t>& key, const ColumnDef& column, const Value& value, bool ascending,
@@ -155,8 +179,15 @@ void AppendColumnKey(std::vector<uint8_t>& key, const ColumnDef& column, const V
     return;
   }
   key.push_back(ascending ? key_flag::kAscending : key_flag::kDescending);
-  std::vector<uint8_t> bytes = EncodeValueKey(column, value, format);
+  const size_t start = key.size();
+  try {
+    AppendValueKey(key, column, value, format);
+  } catch (...) {
+    key.resize(start - 1);  // as it was: the caller may go on with the key
+    throw;
+  }
   if (!ascending) {
+    const std::span<uint8_t> bytes = std::span<uint8_t>(key).subspan(start);
     for (uint8_t& b : bytes) b = static_cast<uint8_t>(~b);
     // Binary groups keep their "more follows" marker as it is; only the data and the final
     // count are inverted (seen on descending GUID indexes).
@@ -166,7 +197,6 @@ void AppendColumnKey(std::vector<uint8_t>& key, const ColumnDef& column, const V
       }
     }
   }
-  key.insert(key.end(), bytes.begin(), bytes.end());
 }
 
 std::vector<uint8_t> EncodeIndexKey(const TableDef& table, const RealIndexDef& index, const Row& row,

@@ -215,6 +215,18 @@ void SyncFile(const FileHandle& file, const std::filesystem::path& path) {
   if (::fsync(file.native()) != 0) ThrowIoError(errno, "saving", path);
 }
 
+void WriteBack(const FileHandle& file, uint64_t offset, uint64_t length, uint64_t wait_offset,
+               uint64_t wait_length) noexcept {
+#ifdef __linux__
+  if (length > 0) ::sync_file_range(file.native(), static_cast<off_t>(offset), static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE);
+  if (wait_length > 0)
+    ::sync_file_range(file.native(), static_cast<off_t>(wait_offset), static_cast<off_t>(wait_length),
+                      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+#else
+  (void)file, (void)offset, (void)length, (void)wait_offset, (void)wait_length;
+#endif
+}
+
 void SyncDirectory(const std::filesystem::path& folder) {
   if (const int error = InjectedError(IoStep::kSync)) ThrowIoError(error, "saving the folder", folder);
   const std::filesystem::path name = folder.empty() ? std::filesystem::path(".") : folder;
@@ -364,6 +376,10 @@ void WriteAll(const FileHandle& file, std::span<const uint8_t> bytes, const std:
 void SyncFile(const FileHandle& file, const std::filesystem::path& path) {
   if (const int error = InjectedError(IoStep::kSync)) ThrowIoError(error, "saving", path);
   if (!::FlushFileBuffers(file.native())) ThrowIoError(ErrnoFromWindows(::GetLastError()), "saving", path);
+}
+
+void WriteBack(const FileHandle&, uint64_t, uint64_t, uint64_t, uint64_t) noexcept {
+  // Windows writes cached data behind on its own; FlushFileBuffers makes it durable.
 }
 
 void SyncDirectory(const std::filesystem::path& folder) {

@@ -56,6 +56,13 @@ void WriteAll(const FileHandle& file, std::span<const uint8_t> bytes, const std:
 // Writes all of bytes at `offset`, for files built out of order (a compaction's output).
 void WriteAt(const FileHandle& file, uint64_t offset, std::span<const uint8_t> bytes, const std::filesystem::path& path);
 void SyncFile(const FileHandle& file, const std::filesystem::path& path);
+// Starts writing bytes [offset, offset + length) of the file to the disk now, and waits for
+// the writing of [wait_offset, wait_offset + wait_length) started earlier, so that a long
+// write reaches the disk as it goes instead of all at its final sync, and dirty memory stays
+// bounded. Only a hint: failures are left for SyncFile to report, and where the platform has
+// no such call nothing happens.
+void WriteBack(const FileHandle& file, uint64_t offset, uint64_t length, uint64_t wait_offset,
+               uint64_t wait_length) noexcept;
 // Gives `to` the permission bits and, where the user may, the owner of `from`, so that a
 // file written in another's place keeps what the old one had.
 void CopyModeAndOwner(const FileHandle& from, const FileHandle& to, const std::filesystem::path& path);

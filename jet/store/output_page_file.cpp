@@ -1,5 +1,6 @@
 #include "jet/store/output_page_file.h"
 
+#include <algorithm>
 #include <string>
 
 #include "jet/common/error.h"
@@ -9,6 +10,9 @@ namespace jet::store {
 namespace {
 // Bytes of neighbouring pages gathered before they go to the file in one write.
 constexpr size_t kRunBytes = size_t{1} << 20;
+// The file is handed to the disk in windows of this size as it grows, so that the final
+// sync finds little left to write.
+constexpr uint64_t kWriteBackBytes = uint64_t{16} << 20;
 }  // namespace
 
 OutputPageFile::OutputPageFile(std::filesystem::path path, uint32_t page_size)
@@ -18,8 +22,19 @@ OutputPageFile::OutputPageFile(std::filesystem::path path, uint32_t page_size)
 
 void OutputPageFile::WriteRun() {
   if (run_.empty()) return;
-  WriteAt(file_, uint64_t{run_first_} * page_size_, run_, path_);
+  const uint64_t at = uint64_t{run_first_} * page_size_;
+  const uint64_t end = at + run_.size();
+  WriteAt(file_, at, run_, path_);
   run_.clear();
+  // Most pages arrive in ascending order, so the file grows at its end: each full window
+  // there is handed to the disk, and the one before it waited for. Pages rewritten below
+  // are dirty again and go at the final sync.
+  if (end <= end_written_) return;
+  end_written_ = end;
+  if (end_written_ - written_back_ < kWriteBackBytes) return;
+  WriteBack(file_, written_back_, end_written_ - written_back_, waited_, written_back_ - waited_);
+  waited_ = written_back_;
+  written_back_ = end_written_;
 }
 
 OutputPageFile::~OutputPageFile() {

@@ -42,6 +42,11 @@ class OutputPageFile : public PageSource {
   // Pages written but not yet in the file: a run of neighbours from run_first_.
   std::vector<uint8_t> run_;
   uint32_t run_first_ = 0;
+  // Write-back: bytes below written_back_ have been handed to the disk, and the window
+  // before that, from waited_, is the one the next hand-over waits for.
+  uint64_t end_written_ = 0;
+  uint64_t written_back_ = 0;
+  uint64_t waited_ = 0;
 
   void WriteRun();
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,11 +62,68 @@ struct MovedRow {
 };
 uint64_t LocationKey(uint32_t page, uint32_t slot) { return (uint64_t{page} << 16) | slot; }
 
+// Where the rows of the table being copied went. Only an index whose keys this engine cannot
+// compute needs them, so past a bound they wait in a file beside the copy instead of taking
+// memory for every row of a large table; the file goes with this object.
+class MovedRows {
+ public:
+  MovedRows(std::filesystem::path path, size_t held) : file_(std::move(path)), limit_(std::max<size_t>(held, 1)) {}
+
+  void Add(const RowLocation& from, const RowLocation& to) {
+    held_.push_back({LocationKey(from.page, from.slot), to});
+    if (held_.size() >= limit_) WriteHeld();
+  }
+
+  // Every row, by its place in the source.
+  std::vector<MovedRow> All() {
+    std::vector<MovedRow> all;
+    all.reserve(static_cast<size_t>(in_file_) + held_.size());
+    std::vector<uint8_t> chunk;
+    for (uint64_t done = 0; done < in_file_;) {
+      const uint64_t count = std::min<uint64_t>(in_file_ - done, kRecordsPerChunk);
+      chunk.resize(static_cast<size_t>(count) * kRecord);
+      file_.Read(done * kRecord, chunk);
+      const ByteReader reader(chunk, "moved rows");
+      for (size_t i = 0; i < count; ++i)
+        all.push_back({reader.U64(i * kRecord), RowLocation{reader.U32(i * kRecord + 8), reader.U16(i * kRecord + 12)}});
+      done += count;
+    }
+    all.insert(all.end(), held_.begin(), held_.end());
+    std::sort(all.begin(), all.end(), [](const MovedRow& a, const MovedRow& b) { return a.from < b.from; });
+    return all;
+  }
+
+ private:
+  static constexpr size_t kRecord = 14;  // source place (8 bytes), page (4), slot (2)
+  static constexpr size_t kRecordsPerChunk = 65536;
+
+  void WriteHeld() {
+    std::vector<uint8_t> bytes(held_.size() * kRecord);
+    for (size_t i = 0; i < held_.size(); ++i) {
+      uint8_t* at = bytes.data() + i * kRecord;
+      PutU32(at, static_cast<uint32_t>(held_[i].from));
+      PutU32(at + 4, static_cast<uint32_t>(held_[i].from >> 32));
+      PutU32(at + 8, held_[i].to.page);
+      PutU16(at + 12, held_[i].to.slot);
+    }
+    file_.Append(bytes);
+    in_file_ += held_.size();
+    held_.clear();
+  }
+
+  EntrySpillFile file_;
+  size_t limit_;
+  std::vector<MovedRow> held_;
+  uint64_t in_file_ = 0;
+};
+
 class Compactor {
  public:
-  Compactor(Database& source, store::OutputPageFile& output, const CompactionProgress& progress)
+  Compactor(Database& source, store::OutputPageFile& output, EntrySpill spill, std::filesystem::path moved_rows_path,
+            const CompactionProgress& progress)
       : source_(source), output_(output), pages_(output), format_(source.format()),
-        code_page_(source.header().code_page), progress_(progress) {}
+        code_page_(source.header().code_page), spill_(std::move(spill)), moved_rows_path_(std::move(moved_rows_path)),
+        progress_(progress) {}
 
   void Run() {
     StartFile();
@@ -153,10 +211,24 @@ class Compactor {
 
     std::vector<size_t> all(table.real_indexes.size());
     for (size_t i = 0; i < all.size(); ++i) all[i] = i;
-    IndexEntryCollector keys(table, all, code_page_, pages_);
-    const std::vector<MovedRow> moved = CopyRows(info, table, keys);
+    const std::vector<size_t> id_columns = IdColumns(info, table);
+    IndexEntryCollector keys(table, all, code_page_, pages_, spill_);
+    // A quarter of the entries' budget for the rows' places, so that a small table keeps
+    // them in memory.
+    MovedRows moved(moved_rows_path_, spill_.memory_budget / 4 / sizeof(MovedRow));
+    CopyRows(info, table, id_columns, keys, moved);
+    std::vector<MovedRow> places;
     for (size_t i = 0; i < table.real_indexes.size(); ++i) {
-      BuildIndex(pages_, *allocator_, table, i, keys.failed(i) ? EntriesFromSource(info.def, table, i, moved) : keys.Take(i));
+      if (keys.failed(i)) {
+        if (places.empty()) places = moved.All();
+        EntriesFromSource(info.def, table, i, places, keys);
+      }
+      // The leaves go to the file as they fill, and the entries come from the runs one at a
+      // time: an index of millions of rows holds neither in memory.
+      IndexEntrySorter::Stream entries = keys.Sorted(i);
+      BuildIndexFromSorted(
+          pages_, *allocator_, table, i, [&entries](IndexEntryView& entry) { return entries.Next(entry); },
+          [this] { FlushIfLarge(); });
       FlushIfLarge();
     }
     WriteTableDefinition(pages_, *allocator_, table, code_page_);
@@ -167,9 +239,8 @@ class Compactor {
   // cannot compute (a character whose sort weight it does not know) fails the whole index,
   // which is then taken from the source's own index, its entries moved to the rows' new
   // places: Access computed those keys itself.
-  std::vector<IndexEntry> EntriesFromSource(const TableDef& source_table, const TableDef& table, size_t real_index,
-                                            const std::vector<MovedRow>& moved) {
-    std::vector<IndexEntry> entries;
+  void EntriesFromSource(const TableDef& source_table, const TableDef& table, size_t real_index,
+                         const std::vector<MovedRow>& moved, IndexEntryCollector& keys) {
     const RealIndexDef& index = source_table.real_indexes[real_index];
     IndexCursor cursor(source_.pages(), format_, index.first_page, source_table.definition_page);
     for (IndexEntry entry; cursor.Next(entry);) {
@@ -179,15 +250,12 @@ class Compactor {
       if (it == moved.end() || it->from != from)
         ThrowCorrupt("an entry of index " + std::to_string(real_index) + " of table '" + table.name +
                      "' names no row");
-      entry.data_page = it->to.page;
-      entry.data_row = static_cast<uint8_t>(it->to.slot);
-      entries.push_back(std::move(entry));
+      keys.AddEntry(real_index, entry.key, it->to.page, static_cast<uint8_t>(it->to.slot));
     }
-    return entries;
   }
 
-  std::vector<MovedRow> CopyRows(const TableInfo& info, TableDef& table, IndexEntryCollector& keys) {
-    std::vector<MovedRow> moved;
+  // The columns of the table's rows that name catalog object ids.
+  static std::vector<size_t> IdColumns(const TableInfo& info, const TableDef& table) {
     std::vector<size_t> id_columns;
     for (const ObjectIdColumn& reference : kObjectIdColumns) {
       if (!SameObjectName(info.name, reference.table)) continue;
@@ -196,6 +264,11 @@ class Compactor {
             table.columns[c].type == static_cast<uint8_t>(FieldType::kLong))
           id_columns.push_back(c);
     }
+    return id_columns;
+  }
+
+  void CopyRows(const TableInfo& info, TableDef& table, const std::vector<size_t>& id_columns,
+                IndexEntryCollector& keys, MovedRows& moved) {
     const uint32_t auto_number = info.def.next_auto_number;
     TableWriter writer(pages_, *allocator_, table, code_page_);
     if (id_columns.empty()) {
@@ -208,17 +281,20 @@ class Compactor {
         const RowLocation from = scan.location();
         RowLocation to;
         if (long_values) {
+          // The keys come from the row as placed, whose long values are the copy's. The page
+          // was changed a moment ago and is held in memory, so its view needs no copy.
           to = writer.InsertStoredFrom(scan.bytes(), source_.pages());
-          keys.Add(StoredRowAt(to), to);
+          keys.Add(ReadRowSlot(pages_.Page(to.page), format_, to.slot).bytes, to);
         } else {
           ReadRowLayout(info.def, scan.bytes(), format_);
           to = writer.InsertStored(scan.bytes());
           keys.Add(scan.bytes(), to);
         }
-        moved.push_back({LocationKey(from.page, from.slot), to});
+        moved.Add(from, to);
         CountRow();
       }
-      return Finished(table, auto_number, std::move(moved));
+      Finished(table, auto_number);
+      return;
     }
     Row row;
     for (auto cursor = source_.Rows(info); cursor.Next(row);) {
@@ -232,11 +308,11 @@ class Compactor {
       }
       const RowLocation to = writer.Insert(std::move(row));
       keys.Add(StoredRowAt(to), to);
-      moved.push_back({LocationKey(from.page, from.slot), to});
+      moved.Add(from, to);
       row.clear();
       CountRow();
     }
-    return Finished(table, auto_number, std::move(moved));
+    Finished(table, auto_number);
   }
 
   // The bytes of a row just placed in the copy (a copy of them: reading its long values may
@@ -260,12 +336,10 @@ class Compactor {
     ReportRowCopyProgress(kProgressName, rows_done_, total);
   }
 
-  std::vector<MovedRow> Finished(TableDef& table, uint32_t auto_number, std::vector<MovedRow> moved) {
+  void Finished(TableDef& table, uint32_t auto_number) {
     // The counter goes on from where the source's stood, not from the highest number left.
     table.next_auto_number = std::max(table.next_auto_number, auto_number);
     Progress();
-    std::sort(moved.begin(), moved.end(), [](const MovedRow& a, const MovedRow& b) { return a.from < b.from; });
-    return moved;
   }
 
   static bool HasLongValueColumns(const TableDef& table) {
@@ -298,6 +372,8 @@ class Compactor {
   store::PageOverlay pages_;
   Format format_;
   uint16_t code_page_;
+  EntrySpill spill_;
+  std::filesystem::path moved_rows_path_;
   const CompactionProgress& progress_;
   std::unique_ptr<PageAllocator> allocator_;
   uint32_t map_host_ = 0;
@@ -306,12 +382,16 @@ class Compactor {
   uint64_t rows_total_ = 0;
 };
 
+std::optional<size_t> entry_budget_for_testing;
+
 std::filesystem::path FolderOf(const std::filesystem::path& path) {
   const std::filesystem::path absolute = std::filesystem::absolute(path);
   return absolute.parent_path();
 }
 
 }  // namespace
+
+void SetEntryMemoryBudgetForTesting(std::optional<size_t> bytes) { entry_budget_for_testing = bytes; }
 
 void CompactDatabase(const std::filesystem::path& source, const std::filesystem::path& destination,
                      const CompactionProgress& progress) {
@@ -329,7 +409,12 @@ void CompactDatabase(const std::filesystem::path& source, const std::filesystem:
   const bool same_folder = FolderOf(source) == FolderOf(destination);
   const std::filesystem::path temporary = store::detail::ShadowPathFor(same_folder ? source : destination);
   store::OutputPageFile output(temporary, session->pages().page_size());
-  Compactor(*database, output, progress).Run();
+  // The sorted runs of large indexes go beside the copy, under a name the same sweep clears.
+  const std::filesystem::path runs = store::detail::ShadowPathFor(same_folder ? source : destination);
+  EntrySpill spill;
+  spill.path = runs.string() + "-keys";
+  if (entry_budget_for_testing) spill.memory_budget = *entry_budget_for_testing;
+  Compactor(*database, output, std::move(spill), runs.string() + "-rows", progress).Run();
   store::CopyModeAndOwner(store::OpenExisting(source, store::OpenMode::kRead), output.file(), temporary);
   output.Finish(destination);
 }

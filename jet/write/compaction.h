@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 
 namespace jet {
 
@@ -22,5 +23,10 @@ using CompactionProgress = std::function<void(uint64_t rows_done, uint64_t rows_
 // errors (3024, 3051, 3031, 3343, 3049).
 void CompactDatabase(const std::filesystem::path& source, const std::filesystem::path& destination,
                      const CompactionProgress& progress = {});
+
+// Test-only: the memory the index entries of one table may take before sorted runs of them go
+// to a file beside the copy (unset: the engine's own budget). A tiny budget makes every
+// table with indexes spill.
+void SetEntryMemoryBudgetForTesting(std::optional<size_t> bytes);
 
 }  // namespace jet

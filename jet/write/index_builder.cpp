@@ -1,6 +1,7 @@
 #include "jet/write/index_builder.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <set>
 
@@ -368,10 +369,15 @@ void BuildIndexFromSorted(store::PageOverlay& pages, PageAllocator& allocator, T
   uint64_t count = 0, unique = 0;
   for (IndexEntryView entry; next(entry);) {
     if (count > 0) {
-      const bool same_key = std::equal(entry.key.begin(), entry.key.end(), previous_key.begin(), previous_key.end());
+      // One comparison of the bytes tells both whether the key repeats and whether it is in
+      // order: this runs for every entry of the index.
+      const size_t common = std::min(previous_key.size(), entry.key.size());
+      int order = common == 0 ? 0 : std::memcmp(previous_key.data(), entry.key.data(), common);
+      if (order == 0) order = previous_key.size() < entry.key.size() ? -1 : previous_key.size() > entry.key.size();
+      const bool same_key = order == 0;
       const bool in_order = same_key ? (entry.data_page != previous_page ? entry.data_page > previous_page
                                                                           : entry.data_row > previous_row)
-                                     : KeyLess(previous_key, entry.key);
+                                     : order < 0;
       if (!in_order) throw Error(err::kNotSupported, "Index entries arrived out of order.");
       if (same_key && unique_index && !IsAllNullKey(index, entry.key)) ThrowDuplicateIndexKey();
       unique += !same_key;

@@ -5,14 +5,15 @@
 
 #include "jet/common/error.h"
 #include "jet/core/row_codec.h"
-#include "jet/index/index_reader.h"
 #include "jet/index/key_encoder.h"
 
 namespace jet {
 
 IndexEntryCollector::IndexEntryCollector(const TableDef& table, std::vector<size_t> real_indexes, uint16_t code_page,
-                                         PageSource& pages)
-    : table_(table), code_page_(code_page), pages_(pages), wanted_(table.columns.size(), false) {
+                                         PageSource& pages, EntrySpill spill)
+    : table_(table), code_page_(code_page), pages_(pages), spill_(std::move(spill)),
+      wanted_(table.columns.size(), false) {
+  if (!spill_.path.empty()) spill_file_ = std::make_unique<EntrySpillFile>(spill_.path);
   for (size_t real : real_indexes) {
     if (real >= table.real_indexes.size()) throw Error(err::kItemNotFound, "Item not found in this collection.");
     const RealIndexDef& index = table.real_indexes[real];
@@ -20,11 +21,16 @@ IndexEntryCollector::IndexEntryCollector(const TableDef& table, std::vector<size
     collected.real_index = real;
     collected.ignore_nulls = (index.flags & index_flag::kIgnoreNulls) != 0;
     for (const IndexColumnDef& key : index.columns) {
+      bool found = false;
       for (size_t c = 0; c < table.columns.size(); ++c) {
         if (table.columns[c].number != key.column_number) continue;
         collected.key_positions.push_back(c);
         wanted_[c] = true;
+        // The key takes the first column of the number, as the key encoder looks it up.
+        if (!found) collected.parts.push_back(KeyPart{c, key.ascending});
+        found = true;
       }
+      if (!found) collected.column_missing = true;
     }
     collected_.push_back(std::move(collected));
   }
@@ -32,59 +38,63 @@ IndexEntryCollector::IndexEntryCollector(const TableDef& table, std::vector<size
 
 void IndexEntryCollector::Add(std::span<const uint8_t> stored_row, RowLocation location) {
   const Row row = DecodeRowColumns(table_, stored_row, DecodeContext{table_.format, code_page_, &pages_}, wanted_);
+  bool added = false;
   for (Collected& collected : collected_) {
     if (collected.failed) continue;
     if (collected.ignore_nulls &&
         std::all_of(collected.key_positions.begin(), collected.key_positions.end(),
                     [&](size_t c) { return IsNull(row[c]); }))
       continue;
-    std::vector<uint8_t> key;
     try {
-      key = EncodeIndexKey(table_, table_.real_indexes[collected.real_index], row, table_.format);
+      // What EncodeIndexKey gives, into a buffer kept from row to row.
+      if (collected.column_missing) EncodeIndexKey(table_, table_.real_indexes[collected.real_index], row, table_.format);
+      key_.clear();
+      for (const KeyPart& part : collected.parts)
+        AppendColumnKey(key_, table_.columns[part.position], row[part.position], part.ascending, table_.format);
     } catch (const Error& error) {
       if (error.number() != err::kNotSupported) throw;
       collected.failed = true;
-      collected.key_bytes = {};
-      collected.slots = {};
+      collected.entries.Clear();
       continue;
     }
-    if (key.size() > UINT16_MAX) throw Error(err::kNotSupported, "An index key is too long for a page.");
-    uint64_t head = 0;
-    for (size_t i = 0; i < 8; ++i) head = (head << 8) | (i < key.size() ? key[i] : 0);
-    collected.slots.push_back(Slot{head, collected.key_bytes.size(), location.page,
-                                   static_cast<uint16_t>(key.size()), static_cast<uint8_t>(location.slot)});
-    collected.key_bytes.insert(collected.key_bytes.end(), key.begin(), key.end());
+    collected.entries.Add(key_, location.page, static_cast<uint8_t>(location.slot));
+    added = true;
   }
+  if (added) KeepWithinBudget();
+}
+
+void IndexEntryCollector::AddEntry(size_t n, std::span<const uint8_t> key, uint32_t data_page, uint8_t data_row) {
+  collected_.at(n).entries.Add(key, data_page, data_row);
+  KeepWithinBudget();
+}
+
+void IndexEntryCollector::KeepWithinBudget() {
+  if (!spill_file_) return;
+  size_t total = 0;
+  Collected* largest = nullptr;
+  for (Collected& collected : collected_) {
+    const size_t bytes = collected.entries.memory_bytes();
+    total += bytes;
+    if (largest == nullptr || bytes > largest->entries.memory_bytes()) largest = &collected;
+  }
+  // The largest share goes, so that each run is as long as the budget lets it be.
+  if (total > spill_.memory_budget && largest != nullptr) largest->entries.Spill(*spill_file_);
+}
+
+IndexEntrySorter::Stream IndexEntryCollector::Sorted(size_t n) {
+  return collected_.at(n).entries.Sorted(spill_file_.get(), spill_.memory_budget);
 }
 
 std::vector<IndexEntry> IndexEntryCollector::Take(size_t n) {
-  Collected& collected = collected_.at(n);
-  std::vector<Slot> slots = std::move(collected.slots);
-  const std::vector<uint8_t> bytes = std::move(collected.key_bytes);
-  collected.slots = {};
-  collected.key_bytes = {};
-  auto key_of = [&](const Slot& slot) {
-    return std::span<const uint8_t>(bytes.data() + slot.key_offset, slot.key_length);
-  };
-  // Rows arrive in the order they were placed, which is nearly always by page and row: a
-  // stable sort by key alone then gives the full order, and the check catches the rest.
-  auto by_place = [](const Slot& a, const Slot& b) {
-    return a.data_page != b.data_page ? a.data_page < b.data_page : a.data_row < b.data_row;
-  };
-  if (!std::is_sorted(slots.begin(), slots.end(), by_place)) std::stable_sort(slots.begin(), slots.end(), by_place);
-  // Zero padding keeps the order: heads that differ order their keys as the keys would.
-  std::stable_sort(slots.begin(), slots.end(), [&](const Slot& a, const Slot& b) {
-    if (a.key_head != b.key_head) return a.key_head < b.key_head;
-    return KeyLess(key_of(a), key_of(b));
-  });
   std::vector<IndexEntry> entries;
-  entries.reserve(slots.size());
-  for (const Slot& slot : slots) {
+  if (collected_.at(n).failed) return entries;
+  entries.reserve(static_cast<size_t>(collected_.at(n).entries.size()));
+  IndexEntrySorter::Stream stream = Sorted(n);
+  for (IndexEntryView view; stream.Next(view);) {
     IndexEntry entry;
-    const auto key = key_of(slot);
-    entry.key.assign(key.begin(), key.end());
-    entry.data_page = slot.data_page;
-    entry.data_row = slot.data_row;
+    entry.key.assign(view.key.begin(), view.key.end());
+    entry.data_page = view.data_page;
+    entry.data_row = view.data_row;
     entries.push_back(std::move(entry));
   }
   return entries;

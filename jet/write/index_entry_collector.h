@@ -4,57 +4,76 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <span>
 #include <vector>
 
 #include "jet/common/page_source.h"
 #include "jet/core/table_def.h"
 #include "jet/core/table_scan.h"
+#include "jet/core/value.h"
 #include "jet/index/index_entry.h"
+#include "jet/write/index_entry_sorter.h"
 
 namespace jet {
+
+// Where entries go when memory would hold too many. With no path they all stay in memory.
+struct EntrySpill {
+  std::filesystem::path path;  // the run file, made only when needed
+  // Memory the entries of all indexes may take before the largest share goes to the file.
+  size_t memory_budget = size_t{64} << 20;
+};
 
 class IndexEntryCollector {
  public:
   // Collects for the real indexes of `table` listed in `real_indexes`. Long values of key
   // columns are read from `pages`.
   IndexEntryCollector(const TableDef& table, std::vector<size_t> real_indexes, uint16_t code_page,
-                      PageSource& pages);
+                      PageSource& pages, EntrySpill spill = {});
 
   // One stored row of the table and where it is. Decodes only the key columns. A key that
   // cannot be computed (3251: a character without a known sort weight) marks its index
   // failed instead of raising; other errors raise.
   void Add(std::span<const uint8_t> stored_row, RowLocation location);
+  // An entry of the n-th listed index made elsewhere (from another tree, for a failed index).
+  void AddEntry(size_t n, std::span<const uint8_t> key, uint32_t data_page, uint8_t data_row);
 
   // The entries of the n-th listed index in the order Access keeps them (key, then row), as
-  // IndexEntriesFromRows gives them. Empty for a failed index.
+  // IndexEntriesFromRows gives them, one at a time; the collector keeps none of them after.
+  // A failed index gives those AddEntry gave it. The stream reads the spill file, so it must
+  // not outlive the collector.
+  IndexEntrySorter::Stream Sorted(size_t n);
+  // The same, as objects.
   std::vector<IndexEntry> Take(size_t n);
   bool failed(size_t n) const { return collected_.at(n).failed; }
+  // Whether entries have gone to the spill file (for tests and diagnostics).
+  bool spilled() const { return spill_file_ != nullptr && spill_file_->made(); }
 
  private:
-  // An entry kept small: a million-row table has millions of them until its indexes are built.
-  struct Slot {
-    uint64_t key_head = 0;    // the key's first 8 bytes, big-endian, zero-padded: most
-                              // comparisons of a sort end here
-    uint64_t key_offset = 0;  // in key_bytes
-    uint32_t data_page = 0;
-    uint16_t key_length = 0;
-    uint8_t data_row = 0;
+  struct KeyPart {
+    size_t position = 0;  // in table.columns
+    bool ascending = true;
   };
   struct Collected {
     size_t real_index = 0;
     bool ignore_nulls = false;
     bool failed = false;
-    std::vector<size_t> key_positions;  // in table.columns
-    std::vector<uint8_t> key_bytes;     // every key, one after another
-    std::vector<Slot> slots;
+    bool column_missing = false;     // the index names a column the table does not have
+    std::vector<size_t> key_positions;  // in table.columns, every column with a key's number
+    std::vector<KeyPart> parts;         // one per key column, in key order
+    IndexEntrySorter entries;
   };
+  void KeepWithinBudget();
 
   const TableDef& table_;
   uint16_t code_page_;
   PageSource& pages_;
+  EntrySpill spill_;
+  std::unique_ptr<EntrySpillFile> spill_file_;
   std::vector<bool> wanted_;  // the key columns of all listed indexes
   std::vector<Collected> collected_;
+  std::vector<uint8_t> key_;  // reused from row to row
 };
 
 }  // namespace jet

@@ -27,7 +27,7 @@ uint32_t TableWriter::NewDataPage() {
   return page;
 }
 
-RowLocation TableWriter::Place(const std::vector<uint8_t>& row, uint16_t flags) {
+RowLocation TableWriter::Place(std::span<const uint8_t> row, uint16_t flags) {
   if (!last_data_page_) {
     // Continue on the table's last page, as Access fills a table from its end.
     const auto owned = ReadUsageMap(pages_, format_, table_.owned_pages_pointer).pages;
@@ -76,6 +76,30 @@ void TableWriter::PlaceLongValue(LongValueImage& image) {
   image.SetFirstRow(pointers.front() >> 8, static_cast<uint8_t>(pointers.front() & 0xFF));
 }
 
+bool TableWriter::PlaceSingleRowFrom(std::span<const uint8_t> stored, PageSource& source, uint8_t* header) {
+  const std::optional<std::span<const uint8_t>> data = SingleRowLongValue(stored, format_, source);
+  // What BuildLongValue would lay out otherwise: an empty value goes inline, a longer one than
+  // a page takes goes into a chain.
+  const size_t single_row_capacity = PageSizeOf(format_) - DataPageHeaderSize(format_) - 2;
+  if (!data || data->empty() || data->size() > single_row_capacity) return false;
+  // Copied: the view is of the source's page, and placing the row fetches pages.
+  long_value_.assign(data->begin(), data->end());
+  const auto length = static_cast<uint32_t>(long_value_.size());
+  std::optional<uint16_t> slot;
+  if (long_value_page_) slot = AddRow(pages_.MutablePage(*long_value_page_), format_, long_value_);
+  if (!slot) {
+    long_value_page_ = allocator_.Allocate();
+    InitDataPage(pages_.MutablePage(*long_value_page_), format_, kLongValuePageOwner);
+    slot = AddRow(pages_.MutablePage(*long_value_page_), format_, long_value_);
+    if (!slot) throw Error(codec_err::kRecordTooLarge, "Record is too large.");
+  }
+  // The header BuildLongValue and SetFirstRow give a single-row value.
+  PutU32(header, length | 0x40000000u);
+  PutU32(header + 4, RowPointer(*long_value_page_, static_cast<uint8_t>(*slot)));
+  PutU32(header + 8, 0);
+  return true;
+}
+
 std::vector<uint8_t> TableWriter::Encode(const Row& values) {
   EncodeContext context;
   context.format = format_;
@@ -102,13 +126,14 @@ RowLocation TableWriter::Insert(Row values) {
 }
 
 RowLocation TableWriter::InsertStored(std::span<const uint8_t> row) {
-  const RowLocation location = Place(std::vector<uint8_t>(row.begin(), row.end()), 0);
+  const RowLocation location = Place(row, 0);
   ++table_.row_count;
   return location;
 }
 
 RowLocation TableWriter::InsertStoredFrom(std::span<const uint8_t> stored_row, PageSource& source) {
-  std::vector<uint8_t> row(stored_row.begin(), stored_row.end());
+  std::vector<uint8_t>& row = stored_;
+  row.assign(stored_row.begin(), stored_row.end());
   const RowLayout layout = ReadRowLayout(table_, row, format_);
   for (const ColumnDef& column : table_.columns) {
     if (!column.long_value() || column.number >= layout.column_count || !layout.NullMaskBit(column.number)) continue;
@@ -116,6 +141,7 @@ RowLocation TableWriter::InsertStoredFrom(std::span<const uint8_t> stored_row, P
     if (!bytes || bytes->size() < kLongValueHeaderSize) continue;  // empty, or read as Null
     if (IsInlineLongValue(*bytes)) continue;  // its data moves with the row
     const size_t at = static_cast<size_t>(bytes->data() - row.data());
+    if (PlaceSingleRowFrom(*bytes, source, row.data() + at)) continue;
     // The copy's header has 12 bytes like the one it replaces, so the row's layout stays.
     LongValueImage image = BuildLongValue(ReadLongValue(*bytes, format_, &source), format_, 0);
     PlaceLongValue(image);

@@ -39,8 +39,12 @@ class TableWriter {
  private:
   std::vector<uint8_t> Encode(const Row& values);
   void PlaceLongValue(struct LongValueImage& image);
+  // Copies a long value of another file that one LVAL row holds into one of this table's,
+  // as BuildLongValue and PlaceLongValue would, and writes the new 12-byte header at
+  // `header`; false, with nothing done, for a value those would lay out another way.
+  bool PlaceSingleRowFrom(std::span<const uint8_t> stored, PageSource& source, uint8_t* header);
   // A row placed on some data page of the table with room for it.
-  RowLocation Place(const std::vector<uint8_t>& row, uint16_t flags);
+  RowLocation Place(std::span<const uint8_t> row, uint16_t flags);
   uint32_t NewDataPage();
 
   store::PageOverlay& pages_;
@@ -50,6 +54,8 @@ class TableWriter {
   Format format_;
   std::optional<uint32_t> last_data_page_;
   std::optional<uint32_t> long_value_page_;
+  std::vector<uint8_t> stored_;      // InsertStoredFrom's copy of a row, kept from row to row
+  std::vector<uint8_t> long_value_;  // and of a long value
 };
 
 }  // namespace jet
