@@ -77,5 +77,8 @@ std::span<const GeneralSortWeight> GeneralSortTable(Format format);
 // The weight of one UTF-16 unit, or nullptr when neither a sample nor a public table shows
 // how Access orders it.
 const GeneralSortWeight* FindGeneralSortWeight(Format format, char16_t character);
+// The same for every unit at once, indexed by its value (65,536 entries): for loops that key
+// millions of characters.
+std::span<const GeneralSortWeight* const> GeneralSortWeightsByUnit(Format format);
 
 }  // namespace jet

@@ -60,14 +60,14 @@ bool PrintableAscii(std::string_view utf8) {
   return std::all_of(utf8.begin(), utf8.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
 }
 
-std::vector<uint8_t> TextValueKey(const ColumnDef& column, const std::string& text, Format format) {
+void AppendTextValueKey(std::vector<uint8_t>& out, const ColumnDef& column, const std::string& text, Format format) {
   if (column.sort_order != 0 && column.sort_order != kGeneralSortOrder && !PrintableAscii(text)) {
     // Other sort orders (Swedish/Finnish 1053 is in the samples) share the General weights of
     // printable ASCII there; beyond it they reorder letters in ways no sample shows.
     ThrowUnsupported("text beyond ASCII in column " + column.name + " with sort order " +
                      std::to_string(column.sort_order));
   }
-  return GeneralTextKey(text, format);
+  AppendGeneralTextKey(out, text, format);
 }
 
 const ColumnDef* FindColumn(const TableDef& table, uint16_t number, size_t& position) {
@@ -154,8 +154,7 @@ void AppendValueKey(std::vector<uint8_t>& out, const ColumnDef& column, const Va
           out.insert(out.end(), key.begin(), key.end());
         } else if constexpr (std::is_same_v<T, std::string>) {
           if (!IsTextColumn(column)) ThrowUnsupported("text in column " + column.name + " that is not text");
-          const std::vector<uint8_t> key = TextValueKey(column, v, format);
-          out.insert(out.end(), key.begin(), key.end());
+          AppendTextValueKey(out, column, v, format);
         } else {
           static_assert(std::is_same_v<T, Decimal>);
           ThrowUnsupported("decimal column " + column.name + " (no sample of its key form)");

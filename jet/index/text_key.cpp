@@ -1,5 +1,6 @@
 #include "jet/index/text_key.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -20,33 +21,47 @@ constexpr uint8_t kKeyEnd = 0x00;
 // Jet 4 lists each skipped character as 80+place (2 bytes, big-endian), this marker, its code.
 constexpr uint8_t kSkippedMarker = 0x06;
 
-const GeneralSortWeight& WeightOf(Format format, char16_t unit) {
-  const GeneralSortWeight* weight = FindGeneralSortWeight(format, unit);
-  if (weight == nullptr) {
-    char code[8];
-    std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(unit));
-    throw Error(key_err::kUnsupportedKey,
-                std::string("Cannot build an index key: no known General sort weight for U+") + code + ".");
-  }
-  return *weight;
-}
-
-bool IsSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
-
 // What of a text Access keys: the first 255 units (a memo's key is that of its start, as long
 // as the longest text field), without trailing blanks, so "a" and "a " are one key.
 constexpr size_t kMostKeyedUnits = 255;
 
-std::u16string_view KeyedPart(std::u16string_view text) {
+template <typename Units>
+Units KeyedPart(Units text) {
   text = text.substr(0, kMostKeyedUnits);
-  while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   return text;
+}
+
+[[noreturn]] void NoWeight(char16_t unit) {
+  char code[8];
+  std::snprintf(code, sizeof code, "%04X", static_cast<unsigned>(unit));
+  throw Error(key_err::kUnsupportedKey,
+              std::string("Cannot build an index key: no known General sort weight for U+") + code + ".");
+}
+
+bool IsSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+
+// The parts of a key other than the primary weights, kept between calls: a bulk index build
+// keys millions of texts, and allocating them each time cost more than the weighing.
+struct KeyScratch {
+  std::vector<uint8_t> accents, skipped, kana;
+  void Clear() {
+    accents.clear();
+    skipped.clear();
+    kana.clear();
+  }
+};
+
+KeyScratch& Scratch() {
+  thread_local KeyScratch scratch;
+  scratch.Clear();
+  return scratch;
 }
 
 // The kana part of a Jet 4 key: the size marks of the kana, three to a byte under a 80 lead
 // bit, trailing full-size ones dropped; then FF 02, one 80 for every seven kana (counted
 // before the drop), FF, as many 80 again.
-void AppendKanaPart(std::vector<uint8_t>& key, std::vector<uint8_t> marks) {
+void AppendKanaPart(std::vector<uint8_t>& key, std::vector<uint8_t>& marks) {
   const size_t kana = marks.size();
   while (!marks.empty() && marks.back() == kFullSizeKana) marks.pop_back();
   for (size_t i = 0; i < marks.size(); i += 3) {
@@ -61,8 +76,12 @@ void AppendKanaPart(std::vector<uint8_t>& key, std::vector<uint8_t> marks) {
   key.insert(key.end(), sevens, 0x80);
 }
 
+// Trailing accents that say nothing are not written: plain ones, and the bytes below them a
+// combining mark's addition can wrap round to.
+bool SaysNothing(uint8_t accent) { return accent <= kNoAccent; }
+
 void TrimTrailingPlainAccents(std::vector<uint8_t>& accents) {
-  while (!accents.empty() && accents.back() == kNoAccent) accents.pop_back();
+  while (!accents.empty() && SaysNothing(accents.back())) accents.pop_back();
 }
 
 // Jet 4: primary weights, then the accent bytes of the weighted characters (one each, two for
@@ -71,78 +90,102 @@ void TrimTrailingPlainAccents(std::vector<uint8_t>& accents) {
 // the skipped characters, each with the count of accent bytes before it. A combining mark
 // changes the accent of the character before it; one before any weighted character starts the
 // accents with a byte of its own, which is not counted. The General order gives surrogates no
-// weight: a character outside the BMP adds nothing to the key.
-std::vector<uint8_t> Jet4Key(std::u16string_view text) {
-  std::vector<uint8_t> primary, accents, skipped, kana;
+// weight: a character outside the BMP adds nothing to the key. `Units` is a view of UTF-16
+// units, or of bytes for ASCII text, which needs no decoding.
+template <typename Units>
+void AppendJet4Key(std::vector<uint8_t>& key, Units text) {
+  const auto weights = GeneralSortWeightsByUnit(Format::kJet4);
+  KeyScratch& scratch = Scratch();
+  std::vector<uint8_t>& accents = scratch.accents;
   std::optional<uint8_t> leading_mark;
-  for (char16_t unit : text) {
+  for (const auto character : text) {
+    const char16_t unit = static_cast<char16_t>(static_cast<std::make_unsigned_t<decltype(character)>>(character));
     if (IsSurrogate(unit)) continue;
-    const GeneralSortWeight& w = WeightOf(Format::kJet4, unit);
-    if (w.modifies_accent) {
+    const GeneralSortWeight* w = weights[unit];
+    if (w == nullptr) NoWeight(unit);
+    if (w->modifies_accent) {
       // Unsigned wrap-around is what Access's byte arithmetic gives too.
       uint8_t& accent = accents.empty() ? leading_mark.emplace(leading_mark.value_or(0)) : accents.back();
-      accent = static_cast<uint8_t>(accent + w.extra);
+      accent = static_cast<uint8_t>(accent + w->extra);
       continue;
     }
-    if (w.primary_length == 0 && w.extra == kIgnoredCharacter) continue;
-    if (w.primary_length == 0) {
+    if (w->primary_length == 0) {
+      if (w->extra == kIgnoredCharacter) continue;
       const uint32_t position = 0x8000u + 4u * static_cast<uint32_t>(accents.size()) + 7u;
-      skipped.push_back(static_cast<uint8_t>(position >> 8));
-      skipped.push_back(static_cast<uint8_t>(position));
-      skipped.push_back(kSkippedMarker);
-      skipped.push_back(w.extra);
+      scratch.skipped.insert(scratch.skipped.end(), {static_cast<uint8_t>(position >> 8), static_cast<uint8_t>(position),
+                                                     kSkippedMarker, w->extra});
       continue;
     }
-    primary.insert(primary.end(), w.primary, w.primary + w.primary_length);
-    accents.push_back(w.extra);
-    for (uint8_t more : w.more_accents) {
+    key.insert(key.end(), w->primary, w->primary + w->primary_length);
+    accents.push_back(w->extra);
+    for (uint8_t more : w->more_accents) {
       if (more != 0) accents.push_back(more);
     }
-    if (w.kana != kNotKana) kana.push_back(w.kana);
+    if (w->kana != kNotKana) scratch.kana.push_back(w->kana);
   }
-  if (leading_mark) accents.insert(accents.begin(), *leading_mark);
   TrimTrailingPlainAccents(accents);
-  std::vector<uint8_t> key = std::move(primary);
+  // The leading mark is the first of the accents, so it is trimmed with them.
+  if (accents.empty() && leading_mark && SaysNothing(*leading_mark)) leading_mark.reset();
   key.push_back(kSectionEnd);
+  if (leading_mark) key.push_back(*leading_mark);
   key.insert(key.end(), accents.begin(), accents.end());
-  if (!skipped.empty() || !kana.empty()) key.insert(key.end(), {kSectionEnd, kSectionEnd});
-  if (!kana.empty()) {
-    AppendKanaPart(key, std::move(kana));
-    if (!skipped.empty()) key.push_back(0xFF);
+  const bool skipped = !scratch.skipped.empty(), kana = !scratch.kana.empty();
+  if (skipped || kana) key.insert(key.end(), {kSectionEnd, kSectionEnd});
+  if (kana) {
+    AppendKanaPart(key, scratch.kana);
+    if (skipped) key.push_back(0xFF);
   }
-  if (!skipped.empty()) {
+  if (skipped) {
     key.push_back(kSectionEnd);
-    key.insert(key.end(), skipped.begin(), skipped.end());
+    key.insert(key.end(), scratch.skipped.begin(), scratch.skipped.end());
   }
   key.push_back(kKeyEnd);
-  return key;
 }
 
 // Jet 3: primary weights, then a run of nibbles: 0, one accent nibble per letter (trailing
 // plain ones dropped), 0, padded with a zero nibble to whole bytes.
-std::vector<uint8_t> Jet3Key(std::u16string_view text) {
-  std::vector<uint8_t> key, nibbles;
+void AppendJet3Key(std::vector<uint8_t>& key, std::u16string_view text) {
+  const auto weights = GeneralSortWeightsByUnit(Format::kJet3);
+  std::vector<uint8_t>& nibbles = Scratch().accents;
+  nibbles.push_back(0);
   for (char16_t unit : text) {
-    const GeneralSortWeight& w = WeightOf(Format::kJet3, unit);
-    key.insert(key.end(), w.primary, w.primary + w.primary_length);
-    if (w.accent_place) nibbles.push_back(w.extra);
+    const GeneralSortWeight* w = weights[unit];
+    if (w == nullptr) NoWeight(unit);
+    key.insert(key.end(), w->primary, w->primary + w->primary_length);
+    if (w->accent_place) nibbles.push_back(w->extra);
   }
-  TrimTrailingPlainAccents(nibbles);
-  nibbles.insert(nibbles.begin(), 0);
+  while (nibbles.size() > 1 && nibbles.back() == kNoAccent) nibbles.pop_back();
   nibbles.push_back(0);
   if (nibbles.size() % 2 != 0) nibbles.push_back(0);
   for (size_t i = 0; i < nibbles.size(); i += 2) {
     key.push_back(static_cast<uint8_t>((nibbles[i] << 4) | (nibbles[i + 1] & 0x0F)));
   }
-  return key;
+}
+
+bool IsAscii(std::string_view utf8) {
+  return std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 }  // namespace
 
-std::vector<uint8_t> GeneralTextKey(std::string_view utf8, Format format) {
+void AppendGeneralTextKey(std::vector<uint8_t>& key, std::string_view utf8, Format format) {
+  if (format == Format::kJet4 && IsAscii(utf8)) {
+    AppendJet4Key(key, KeyedPart(utf8));
+    return;
+  }
   const std::u16string text = Utf8ToUtf16(utf8);
-  const std::u16string_view keyed = KeyedPart(text);
-  return format == Format::kJet3 ? Jet3Key(keyed) : Jet4Key(keyed);
+  const std::u16string_view keyed = KeyedPart(std::u16string_view(text));
+  if (format == Format::kJet3) {
+    AppendJet3Key(key, keyed);
+  } else {
+    AppendJet4Key(key, keyed);
+  }
+}
+
+std::vector<uint8_t> GeneralTextKey(std::string_view utf8, Format format) {
+  std::vector<uint8_t> key;
+  AppendGeneralTextKey(key, utf8, format);
+  return key;
 }
 
 }  // namespace jet

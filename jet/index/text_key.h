@@ -14,6 +14,8 @@ namespace jet {
 // Access's keys, only the first 255 UTF-16 units count (a memo is keyed by its start) and
 // trailing blanks do not.
 std::vector<uint8_t> GeneralTextKey(std::string_view utf8, Format format);
+// The same appended to `key`, without a vector of its own.
+void AppendGeneralTextKey(std::vector<uint8_t>& key, std::string_view utf8, Format format);
 
 }  // namespace jet
 

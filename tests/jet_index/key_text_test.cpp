@@ -240,6 +240,9 @@ TEST(TextKeyCombiningMarks, AMarkBeforeEveryLetterStartsTheAccentsAlone) {
   EXPECT_EQ(jet::GeneralTextKey("\u0301a", Format::kJet4), (Bytes{0x4A, 0x01, 0x0C, 0x00}));
   EXPECT_EQ(jet::GeneralTextKey("\u0301a\u0301", Format::kJet4), (Bytes{0x4A, 0x01, 0x0C, 0x0E, 0x00}));
   EXPECT_EQ(jet::GeneralTextKey("\u0301", Format::kJet4), (Bytes{0x01, 0x0C, 0x00}));
+  // A lone mark whose byte says nothing is trimmed like any trailing plain accent.
+  EXPECT_EQ(jet::GeneralTextKey("\u309A", Format::kJet4), (Bytes{0x01, 0x00}));
+  EXPECT_EQ(jet::GeneralTextKey("\u309Aa", Format::kJet4), (Bytes{0x4A, 0x01, 0x00}));
 }
 
 }  // namespace

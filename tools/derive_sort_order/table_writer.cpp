@@ -197,10 +197,14 @@ std::span<const GeneralSortWeight> GeneralSortTable(Format format) {
   return format == Format::kJet3 ? jet3 : jet4;
 }
 
-const GeneralSortWeight* FindGeneralSortWeight(Format format, char16_t character) {
+std::span<const GeneralSortWeight* const> GeneralSortWeightsByUnit(Format format) {
   static const std::vector<const GeneralSortWeight*> jet4 = ByUnit(GeneralSortTable(Format::kJet4));
   static const std::vector<const GeneralSortWeight*> jet3 = ByUnit(GeneralSortTable(Format::kJet3));
-  return (format == Format::kJet3 ? jet3 : jet4)[character];
+  return format == Format::kJet3 ? jet3 : jet4;
+}
+
+const GeneralSortWeight* FindGeneralSortWeight(Format format, char16_t character) {
+  return GeneralSortWeightsByUnit(format)[character];
 }
 
 }  // namespace jet
