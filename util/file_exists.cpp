@@ -60,7 +60,7 @@ std::optional<std::string> FindFirstFile(const std::string& pattern, int16_t att
   std::string name_pattern = FileDaPath(pattern, "\\", false);
   if (folder == Trim(pattern)) {  // no folder part: the current folder
     name_pattern = Trim(pattern);
-    folder = ".";
+    folder.assign(1, '.');  // not = ".": GCC 12 warns falsely (-Wrestrict) on that assignment
   }
   std::error_code error;
   // Wildcards count in the last part only, as the platform's lookup takes them.
