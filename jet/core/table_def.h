@@ -38,6 +38,27 @@ struct ColumnDef {
   // not interpret stay as Access wrote them; a new column starts from Access's defaults.
   std::vector<uint8_t> stored;
 
+  // The column without its stored descriptor: what a reader of its values needs. Every field
+  // of a catalog carries one, and the descriptor bytes matter only to a writer, which takes
+  // them from the table definition. Lists every member but `stored`: keep it in step.
+  ColumnDef WithoutStored() const {
+    ColumnDef copy;
+    copy.name = name;
+    copy.type = type;
+    copy.number = number;
+    copy.variable_index = variable_index;
+    copy.fixed_offset = fixed_offset;
+    copy.length = length;
+    copy.flags = flags;
+    copy.extra_flags = extra_flags;
+    copy.precision = precision;
+    copy.scale = scale;
+    copy.code_page = code_page;
+    copy.sort_order = sort_order;
+    copy.position = position;
+    return copy;
+  }
+
   bool fixed() const { return (flags & column_flag::kFixedLength) != 0; }
   bool auto_number() const { return (flags & (column_flag::kAutoNumber | column_flag::kAutoGuid)) != 0; }
   bool compressed_unicode() const { return (extra_flags & 0x01) != 0; }
