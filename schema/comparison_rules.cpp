@@ -70,6 +70,14 @@ std::string_view TrimBlanks(std::string_view text) {
 }
 
 std::string UpperCase(std::string_view text) {
+  // Most names are ASCII: every name of a large schema is keyed here, so those are copied
+  // and raised in place, without decoding.
+  if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    std::string out(text);
+    for (char& c : out)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return out;
+  }
   std::string out;
   out.reserve(text.size());
   for (size_t at = 0; at < text.size();) {
