@@ -63,10 +63,11 @@ char32_t UpperCodePoint(char32_t cp) {
 }  // namespace
 
 std::string_view TrimBlanks(std::string_view text) {
-  size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  size_t last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
+  size_t first = 0;
+  size_t end = text.size();
+  while (first < end && text[first] == ' ') ++first;
+  while (end > first && text[end - 1] == ' ') --end;
+  return text.substr(first, end - first);
 }
 
 std::string UpperCase(std::string_view text) {
@@ -93,6 +94,24 @@ std::string UpperCase(std::string_view text) {
 }
 
 std::string NameKey(std::string_view name) { return UpperCase(TrimBlanks(name)); }
+
+size_t NameKeyHash(std::string_view name) {
+  // FNV-1a over the bytes of the key; an ASCII name is raised as it is hashed.
+  constexpr uint64_t kBasis = 14695981039346656037ull;
+  constexpr uint64_t kPrime = 1099511628211ull;
+  const std::string_view trimmed = TrimBlanks(name);
+  uint64_t hash = kBasis;
+  for (char c : trimmed) {
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      hash = kBasis;
+      for (char k : UpperCase(trimmed)) hash = (hash ^ static_cast<unsigned char>(k)) * kPrime;
+      return static_cast<size_t>(hash);
+    }
+    const char upper = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+    hash = (hash ^ static_cast<unsigned char>(upper)) * kPrime;
+  }
+  return static_cast<size_t>(hash);
+}
 
 bool SameName(std::string_view a, std::string_view b) {
   a = TrimBlanks(a);

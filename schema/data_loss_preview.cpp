@@ -30,10 +30,10 @@ std::unordered_map<std::string, const jet::TableInfo*> LocalTablesByName(const j
 class FieldsByName {
  public:
   explicit FieldsByName(const jet::TableInfo& table) : table_(table), index_(table.fields.size()) {
-    for (const jet::FieldInfo& field : table.fields) index_.Add(NameKey(field.name()));
+    for (const jet::FieldInfo& field : table.fields) index_.Add(field.name());
   }
   const jet::FieldInfo* Find(const std::string& name) const {
-    const int32_t found = index_.First(NameKey(name));
+    const int32_t found = index_.First(name);
     return found < 0 ? nullptr : &table_.fields[static_cast<size_t>(found)];
   }
 

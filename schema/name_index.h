@@ -2,17 +2,18 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "schema/comparison_rules.h"
+
 namespace schema {
 
-// Positions by name key (NameKey): the first position of each key, and after each position
-// the next one of the same key. Keys are added in position order. Open addressing in flat
-// arrays, so a collection of any size costs a few allocations rather than one per name: the
-// passes index every field of every table this way.
+// Positions by name under SameName's rule: the first position of each name, and after each
+// position the next one of a name SameName with it. Names are added in position order. Open
+// addressing in flat arrays, hashed by NameKeyHash, so that a collection of any size costs a
+// few allocations and no key strings: the passes index every field of every table this way.
 class NameIndex {
  public:
   explicit NameIndex(size_t expected = 0) {
@@ -23,12 +24,12 @@ class NameIndex {
 
   size_t size() const { return keys_.size(); }
 
-  // Adds the key of position size().
-  void Add(std::string key) {
+  // Adds the name of position size().
+  void Add(std::string name) {
     if ((keys_.size() + 1) * 2 > slots_.size()) Rehash(keys_.size() + 1);
     const int32_t position = static_cast<int32_t>(keys_.size());
-    const size_t slot = SlotOf(key);
-    keys_.push_back(std::move(key));
+    const size_t slot = SlotOf(name);
+    keys_.push_back(std::move(name));
     next_.push_back(-1);
     if (slots_[slot].first < 0) {
       slots_[slot] = {position, position};
@@ -38,9 +39,9 @@ class NameIndex {
     }
   }
 
-  // The first position of the key, or -1.
-  int32_t First(std::string_view key) const { return slots_[SlotOf(key)].first; }
-  // The next position with the key of `position`, or -1.
+  // The first position of a name SameName with `name`, or -1.
+  int32_t First(std::string_view name) const { return slots_[SlotOf(name)].first; }
+  // The next position of a name SameName with that of `position`, or -1.
   int32_t Next(int32_t position) const { return next_[static_cast<size_t>(position)]; }
 
  private:
@@ -49,12 +50,12 @@ class NameIndex {
     int32_t last = -1;
   };
 
-  // The slot holding the key, or the empty slot where it would go.
-  size_t SlotOf(std::string_view key) const {
+  // The slot holding the name, or the empty slot where it would go.
+  size_t SlotOf(std::string_view name) const {
     const size_t mask = slots_.size() - 1;
-    for (size_t slot = std::hash<std::string_view>{}(key) & mask;; slot = (slot + 1) & mask) {
+    for (size_t slot = NameKeyHash(name) & mask;; slot = (slot + 1) & mask) {
       const int32_t first = slots_[slot].first;
-      if (first < 0 || keys_[static_cast<size_t>(first)] == key) return slot;
+      if (first < 0 || SameName(keys_[static_cast<size_t>(first)], name)) return slot;
     }
   }
 
@@ -73,7 +74,7 @@ class NameIndex {
     }
   }
 
-  std::vector<std::string> keys_;
+  std::vector<std::string> keys_;  // the names as added
   std::vector<int32_t> next_;
   std::vector<Slot> slots_;
 };

@@ -25,7 +25,7 @@ class NamePositions {
       : count_(count), name_at_(std::move(name_at)), index_(count > 0 ? static_cast<size_t>(count) : 0) {
     try {
       ForEachPosition(count_, [&](int16_t i) {
-        index_.Add(NameKey(name_at_(i)));
+        index_.Add(name_at_(i));
         return true;
       });
     } catch (const std::exception&) {
@@ -37,14 +37,14 @@ class NamePositions {
   // Position of the first item SameName with `name`, or -1 (FindByName's answer).
   int16_t First(const std::string& name) const {
     if (walk_) return FindByName(count_, name, name_at_);
-    return static_cast<int16_t>(index_.First(NameKey(name)));
+    return static_cast<int16_t>(index_.First(name));
   }
 
   // Every position whose name is SameName with `name`, in collection order.
   std::vector<int16_t> All(const std::string& name) const {
     if (!walk_) {
       std::vector<int16_t> all;
-      for (int32_t i = index_.First(NameKey(name)); i >= 0; i = index_.Next(i)) all.push_back(static_cast<int16_t>(i));
+      for (int32_t i = index_.First(name); i >= 0; i = index_.Next(i)) all.push_back(static_cast<int16_t>(i));
       return all;
     }
     std::vector<int16_t> all;

@@ -102,7 +102,7 @@ std::vector<FieldInfo> ReadFields(const TableDef& table, const PropertyBlob& pro
   fields.reserve(columns.size());
   for (size_t i = 0; i < columns.size(); ++i) {
     const ColumnDef& column = *columns[i];
-    FieldInfo field;
+    FieldInfo& field = fields.emplace_back();
     field.column = column.WithoutStored();
     field.dao_type = DaoTypeOf(column);
     field.size = DaoSizeOf(column, table.format);
@@ -117,7 +117,6 @@ std::vector<FieldInfo> ReadFields(const TableDef& table, const PropertyBlob& pro
       if (const StoredProperty* p = FindProperty(*group, "OrdinalPosition"))
         field.ordinal_position = static_cast<int16_t>(PropertyInteger(*p));
     }
-    fields.push_back(std::move(field));
   }
   return fields;
 }
