@@ -116,17 +116,20 @@ size_t NameKeyHash(std::string_view name) {
 bool SameName(std::string_view a, std::string_view b) {
   a = TrimBlanks(a);
   b = TrimBlanks(b);
-  auto ascii = [](std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  };
-  // Most names are ASCII, whose capitals take one byte like their small letters: those are
-  // settled here, without building keys. Other names may match at different byte lengths.
-  if (ascii(a) && ascii(b)) {
-    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return upper(x) == upper(y); });
+  // Most names are ASCII, whose capitals take one byte like their small letters, so while
+  // both names are ASCII their keys agree byte for byte with the names raised: they are
+  // settled in one walk, without building keys. From the first other byte on, a capital may
+  // take another length, and the keys decide.
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+  const size_t common = std::min(a.size(), b.size());
+  for (size_t i = 0; i < common; ++i) {
+    if (static_cast<unsigned char>(a[i]) >= 0x80 || static_cast<unsigned char>(b[i]) >= 0x80)
+      return NameKey(a) == NameKey(b);
+    if (upper(a[i]) != upper(b[i])) return false;  // the keys differ at this byte
   }
-  return NameKey(a) == NameKey(b);
+  // One name is the other's start: the shorter one is ASCII, so its key is as long as it, and
+  // the longer one's key is longer.
+  return a.size() == b.size();
 }
 
 bool IsKeptQuery(std::string_view name) { return !name.empty() && (name[0] == 'X' || name[0] == 'x'); }

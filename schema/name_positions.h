@@ -82,7 +82,10 @@ class ItemsReadOnce {
   std::string Name(int16_t position) {
     Slot* slot = SlotAt(position);
     if (!slot) return collection_.Item(position)->Name();
-    if (!slot->name) slot->name = Item(position)->Name();
+    if (!slot->name) {
+      if (!slot->item) slot->item = collection_.Item(position);
+      slot->name = slot->item->Name();
+    }
     return *slot->name;
   }
 
