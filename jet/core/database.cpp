@@ -52,6 +52,9 @@ std::unique_ptr<Database> Database::Open(const std::filesystem::path& path) {
   files.cache = std::make_unique<PageCache>(*files.reader, kCachedPages);
   database->pages_ = files.cache.get();
   database->Load();
+  // Loading read every definition and catalog page once, and nothing reads them again: the
+  // cache is left for the rows, rather than holding megabytes of a large schema's pages.
+  files.cache->Clear();
   return database;
 }
 

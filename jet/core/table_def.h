@@ -30,7 +30,7 @@ inline constexpr uint8_t kHyperlink = 0x80;
 // descriptors of both formats fit (Jet 3: 18 bytes, Jet 4: 25); more raises.
 class DescriptorBytes {
  public:
-  static constexpr size_t kCapacity = 32;
+  static constexpr size_t kCapacity = 25;
 
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
@@ -47,14 +47,14 @@ class DescriptorBytes {
   void assign(size_t count, uint8_t value) {
     Fit(count);
     std::fill(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(count), value);
-    size_ = count;
+    size_ = static_cast<uint8_t>(count);
   }
   template <std::input_iterator Iterator>
   void assign(Iterator first, Iterator last) {
     const auto count = static_cast<size_t>(std::distance(first, last));
     Fit(count);
     std::copy(first, last, bytes_.begin());
-    size_ = count;
+    size_ = static_cast<uint8_t>(count);
   }
 
  private:
@@ -63,7 +63,7 @@ class DescriptorBytes {
   }
 
   std::array<uint8_t, kCapacity> bytes_{};
-  size_t size_ = 0;
+  uint8_t size_ = 0;
 };
 
 // One column as the table definition stores it.
