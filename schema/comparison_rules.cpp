@@ -63,13 +63,22 @@ char32_t UpperCodePoint(char32_t cp) {
 }  // namespace
 
 std::string_view TrimBlanks(std::string_view text) {
-  size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  size_t last = text.find_last_not_of(' ');
-  return text.substr(first, last - first + 1);
+  size_t first = 0;
+  size_t end = text.size();
+  while (first < end && text[first] == ' ') ++first;
+  while (end > first && text[end - 1] == ' ') --end;
+  return text.substr(first, end - first);
 }
 
 std::string UpperCase(std::string_view text) {
+  // Most names are ASCII: every name of a large schema is keyed here, so those are copied
+  // and raised in place, without decoding.
+  if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    std::string out(text);
+    for (char& c : out)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
+    return out;
+  }
   std::string out;
   out.reserve(text.size());
   for (size_t at = 0; at < text.size();) {
@@ -86,20 +95,41 @@ std::string UpperCase(std::string_view text) {
 
 std::string NameKey(std::string_view name) { return UpperCase(TrimBlanks(name)); }
 
+size_t NameKeyHash(std::string_view name) {
+  // FNV-1a over the bytes of the key; an ASCII name is raised as it is hashed.
+  constexpr uint64_t kBasis = 14695981039346656037ull;
+  constexpr uint64_t kPrime = 1099511628211ull;
+  const std::string_view trimmed = TrimBlanks(name);
+  uint64_t hash = kBasis;
+  for (char c : trimmed) {
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      hash = kBasis;
+      for (char k : UpperCase(trimmed)) hash = (hash ^ static_cast<unsigned char>(k)) * kPrime;
+      return static_cast<size_t>(hash);
+    }
+    const char upper = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+    hash = (hash ^ static_cast<unsigned char>(upper)) * kPrime;
+  }
+  return static_cast<size_t>(hash);
+}
+
 bool SameName(std::string_view a, std::string_view b) {
   a = TrimBlanks(a);
   b = TrimBlanks(b);
-  auto ascii = [](std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  };
-  // Most names are ASCII, whose capitals take one byte like their small letters: those are
-  // settled here, without building keys. Other names may match at different byte lengths.
-  if (ascii(a) && ascii(b)) {
-    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return upper(x) == upper(y); });
+  // Most names are ASCII, whose capitals take one byte like their small letters, so while
+  // both names are ASCII their keys agree byte for byte with the names raised: they are
+  // settled in one walk, without building keys. From the first other byte on, a capital may
+  // take another length, and the keys decide.
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+  const size_t common = std::min(a.size(), b.size());
+  for (size_t i = 0; i < common; ++i) {
+    if (static_cast<unsigned char>(a[i]) >= 0x80 || static_cast<unsigned char>(b[i]) >= 0x80)
+      return NameKey(a) == NameKey(b);
+    if (upper(a[i]) != upper(b[i])) return false;  // the keys differ at this byte
   }
-  return NameKey(a) == NameKey(b);
+  // One name is the other's start: the shorter one is ASCII, so its key is as long as it, and
+  // the longer one's key is longer.
+  return a.size() == b.size();
 }
 
 bool IsKeptQuery(std::string_view name) { return !name.empty() && (name[0] == 'X' || name[0] == 'x'); }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,9 @@ bool SameName(std::string_view a, std::string_view b);
 
 // What SameName compares: two names are the same exactly when their keys are equal.
 std::string NameKey(std::string_view name);
+// A hash of NameKey(name), so equal for any two names SameName holds for; an ASCII name is
+// hashed as it stands, without building its key.
+size_t NameKeyHash(std::string_view name);
 
 // Attribute word of a table: the engine's system-object mask and linked-table bit.
 inline constexpr uint32_t kSystemObjectMask = 0x80000002u;

@@ -9,6 +9,7 @@
 #include "jet/write/value_conversion.h"
 #include "schema/comparison_rules.h"
 #include "schema/jet_engine.h"
+#include "schema/name_index.h"
 
 namespace schema {
 namespace {
@@ -24,11 +25,22 @@ std::unordered_map<std::string, const jet::TableInfo*> LocalTablesByName(const j
   return by_name;
 }
 
-const jet::FieldInfo* FieldNamed(const jet::TableInfo& table, const std::string& name) {
-  for (const jet::FieldInfo& field : table.fields)
-    if (SameName(field.name(), name)) return &field;
-  return nullptr;
-}
+// The fields of a local table by SameName's key, the first of each name as a walk meets it;
+// looking each reference field up by walking them made a wide table quadratic.
+class FieldsByName {
+ public:
+  explicit FieldsByName(const jet::TableInfo& table) : table_(table), index_(table.fields.size()) {
+    for (const jet::FieldInfo& field : table.fields) index_.Add(field.name());
+  }
+  const jet::FieldInfo* Find(const std::string& name) const {
+    const int32_t found = index_.First(name);
+    return found < 0 ? nullptr : &table_.fields[static_cast<size_t>(found)];
+  }
+
+ private:
+  const jet::TableInfo& table_;
+  NameIndex index_;
+};
 
 bool Rebuilds(const jet::FieldInfo& local, const jet::FieldInfo& reference) {
   if (local.dao_type != reference.dao_type) return true;
@@ -114,8 +126,9 @@ std::vector<FieldLossPreview> PreviewDataLoss(jet::Database& reference, jet::Dat
     // A linked table's rows live elsewhere; the update drops it rather than rebuilding it.
     if (!local_table || local_table->linked()) continue;
     std::vector<Candidate> fields;
+    const FieldsByName local_fields(*local_table);
     for (const jet::FieldInfo& reference_field : reference_table.fields) {
-      const jet::FieldInfo* local_field = FieldNamed(*local_table, reference_field.name());
+      const jet::FieldInfo* local_field = local_fields.Find(reference_field.name());
       if (!local_field || !Rebuilds(*local_field, reference_field)) continue;
       Candidate candidate;
       candidate.preview = {reference_table.name, reference_field.name(), local_field->dao_type,

@@ -1,6 +1,7 @@
 #include "schema/jet_engine.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -89,6 +90,33 @@ class Session {
 
 using SessionRef = std::shared_ptr<Session>;
 
+// A stored table by name, looked up once per state of the database: a pass asks one table for
+// its name, attributes, fields and indexes many times in a row.
+class TableLookup {
+ public:
+  TableLookup(SessionRef session, std::string name) : session_(std::move(session)), name_(std::move(name)) {}
+
+  const SessionRef& session() const { return session_; }
+  const std::string& name() const { return name_; }
+  void Rename(std::string name) {
+    name_ = std::move(name);
+    found_ = nullptr;
+  }
+  const jet::TableInfo& info() const {
+    if (!found_ || generation_ != session_->generation()) {
+      found_ = &session_->Table(name_);
+      generation_ = session_->generation();
+    }
+    return *found_;
+  }
+
+ private:
+  SessionRef session_;
+  std::string name_;
+  mutable const jet::TableInfo* found_ = nullptr;
+  mutable std::pair<uint64_t, uint64_t> generation_;
+};
+
 // A field of a stored table (read through to the database each time, so changes show at
 // once), or a detached one made by CreateField that lives here until it is appended.
 class JetField : public Field {
@@ -100,13 +128,13 @@ class JetField : public Field {
       : session_(std::move(session)), table_(std::move(table)), name_(found.name()), found_(&found),
         found_generation_(session_->generation()) {}
   JetField(std::string name, int16_t type, int32_t size) : name_(std::move(name)) {
-    detached_.emplace();
+    detached_ = std::make_unique<jet::FieldInfo>();
     detached_->dao_type = type;
     detached_->size = size;
     detached_->column.name = name_;
   }
 
-  bool detached() const { return detached_.has_value(); }
+  bool detached() const { return detached_ != nullptr; }
   const jet::FieldInfo& info() const {
     if (detached_) return *detached_;
     // A pass asks a field for several properties in a row: look it up once per state of the
@@ -186,33 +214,35 @@ class JetField : public Field {
   SessionRef session_;
   std::string table_;
   std::string name_;
-  std::optional<jet::FieldInfo> detached_;
+  // Held apart: a pass makes a field object for every field it reads, and few are detached.
+  std::unique_ptr<jet::FieldInfo> detached_;
   mutable const jet::FieldInfo* found_ = nullptr;
   mutable std::pair<uint64_t, uint64_t> found_generation_;
 };
 
 class TableFieldsCollection : public Fields {
  public:
-  TableFieldsCollection(SessionRef session, std::string table) : session_(std::move(session)), table_(std::move(table)) {}
-  int16_t Count() const override { return CountOf(session_->Table(table_).fields.size()); }
+  TableFieldsCollection(SessionRef session, std::string table) : table_(std::move(session), std::move(table)) {}
+  int16_t Count() const override { return CountOf(table_.info().fields.size()); }
   FieldRef Item(int16_t position) const override {
-    const auto& fields = session_->Table(table_).fields;
-    return std::make_shared<JetField>(session_, table_, At(fields, position));
+    const auto& fields = table_.info().fields;
+    return std::make_shared<JetField>(table_.session(), table_.name(), At(fields, position));
   }
   void Append(const FieldRef& field) override {
     auto* detached = dynamic_cast<JetField*>(field.get());
     if (!detached || !detached->detached())
       throw jet::Error(3367, "Cannot append. An object with that name is already in the collection.");
-    jet::DatabaseWriter& writer = session_->writer();
-    writer.AddColumn(table_, {detached->Name(), detached->Type(), detached->Size()});
-    detached->ApplyTo(writer, table_);
-    detached->Attach(session_, table_);
+    const SessionRef& session = table_.session();
+    const std::string& table = table_.name();
+    jet::DatabaseWriter& writer = session->writer();
+    writer.AddColumn(table, {detached->Name(), detached->Type(), detached->Size()});
+    detached->ApplyTo(writer, table);
+    detached->Attach(session, table);
   }
-  void Delete(const std::string& name) override { session_->writer().DeleteColumn(table_, name); }
+  void Delete(const std::string& name) override { table_.session()->writer().DeleteColumn(table_.name(), name); }
 
  private:
-  SessionRef session_;
-  std::string table_;
+  TableLookup table_;
 };
 
 // The fields of an index, or of a detached object: names (and detached values) only.
@@ -275,23 +305,22 @@ class JetIndex : public Index {
 
 class TableIndexesCollection : public Indexes {
  public:
-  TableIndexesCollection(SessionRef session, std::string table) : session_(std::move(session)), table_(std::move(table)) {}
-  int16_t Count() const override { return CountOf(session_->Table(table_).indexes.size()); }
+  TableIndexesCollection(SessionRef session, std::string table) : table_(std::move(session), std::move(table)) {}
+  int16_t Count() const override { return CountOf(table_.info().indexes.size()); }
   IndexRef Item(int16_t position) const override {
-    return std::make_shared<JetIndex>(At(session_->Table(table_).indexes, position), true);
+    return std::make_shared<JetIndex>(At(table_.info().indexes, position), true);
   }
   void Append(const IndexRef& index) override {
     auto* detached = dynamic_cast<JetIndex*>(index.get());
     if (!detached || detached->stored())
       throw jet::Error(3367, "Cannot append. An object with that name is already in the collection.");
-    session_->writer().CreateIndex(table_, detached->Spec());
+    table_.session()->writer().CreateIndex(table_.name(), detached->Spec());
   }
-  void Delete(const std::string& name) override { session_->writer().DeleteIndex(table_, name); }
-  void Rename(std::string table) { table_ = std::move(table); }
+  void Delete(const std::string& name) override { table_.session()->writer().DeleteIndex(table_.name(), name); }
+  void Rename(std::string table) { table_.Rename(std::move(table)); }
 
  private:
-  SessionRef session_;
-  std::string table_;
+  TableLookup table_;
 };
 
 // The indexes of a table definition not yet stored.
@@ -324,17 +353,19 @@ class DetachedIndexes : public Indexes {
 class JetTable : public TableDef {
  public:
   JetTable(SessionRef session, std::string name, bool detached = false)
-      : session_(session), name_(name), detached_(detached), fields_(session, name), indexes_(session, name) {}
-  std::string Name() const override { return detached_ ? name_ : session_->Table(name_).name; }
+      : session_(session), name_(name), stored_(session, name), detached_(detached), fields_(session, name),
+        indexes_(session, name) {}
+  std::string Name() const override { return detached_ ? name_ : stored_.info().name; }
   void SetName(const std::string& name) override {
-    if (!detached_) {
-      session_->writer().RenameTable(name_, name);
-      fields_ = TableFieldsCollection(session_, name);
-      indexes_.Rename(name);
-    }
+    if (!detached_) session_->writer().RenameTable(name_, name);
+    // A new definition renamed before it is appended is stored under the new name: its
+    // fields and indexes must be found there afterwards too.
+    fields_ = TableFieldsCollection(session_, name);
+    indexes_.Rename(name);
+    stored_.Rename(name);
     name_ = name;
   }
-  int32_t Attributes() const override { return detached_ ? 0 : session_->Table(name_).attributes; }
+  int32_t Attributes() const override { return detached_ ? 0 : stored_.info().attributes; }
   Fields& TableFields() override { return detached_ ? static_cast<Fields&>(new_fields_) : fields_; }
   Indexes& TableIndexes() override { return detached_ ? static_cast<Indexes&>(new_indexes_) : indexes_; }
   FieldRef CreateField(const std::string& name, int16_t type, int16_t size) override {
@@ -373,6 +404,7 @@ class JetTable : public TableDef {
  private:
   SessionRef session_;
   std::string name_;
+  TableLookup stored_;
   bool detached_;
   TableFieldsCollection fields_;
   TableIndexesCollection indexes_;
@@ -423,12 +455,8 @@ class QueriesCollection : public QueryDefs {
   explicit QueriesCollection(SessionRef session) : session_(std::move(session)) {}
   int16_t Count() const override { return CountOf(session_->view().queries().size()); }
   QueryDefRef Item(int16_t position) const override {
-    std::vector<std::string> names;
-    for (const jet::QueryInfo& query : session_->view().queries()) names.push_back(query.name);
     // By name, as DAO enumerates them from the catalog's name index.
-    std::stable_sort(names.begin(), names.end(),
-                     [](const std::string& a, const std::string& b) { return jet::ObjectNameLess(a, b); });
-    return std::make_shared<JetQuery>(session_, At(names, position));
+    return std::make_shared<JetQuery>(session_, At(session_->view().queries_by_name(), position)->name);
   }
   void Delete(const std::string& name) override { session_->writer().DeleteQuery(name); }
 

@@ -65,11 +65,15 @@ class ByteReader {
   bool Has(size_t at, size_t length) const { return at <= bytes_.size() && length <= bytes_.size() - at; }
 
  private:
+  // The check is on every read of every catalog page: kept small enough to inline, with the
+  // message built out of line.
   void Need(size_t at, size_t length) const {
-    if (!Has(at, length)) {
-      ThrowCorrupt(std::string(what_) + " too short (wanted " + std::to_string(length) + " bytes at " +
-                   std::to_string(at) + " of " + std::to_string(bytes_.size()) + ")");
-    }
+    if (!Has(at, length)) [[unlikely]]
+      TooShort(at, length);
+  }
+  [[noreturn]] void TooShort(size_t at, size_t length) const {
+    ThrowCorrupt(std::string(what_) + " too short (wanted " + std::to_string(length) + " bytes at " +
+                 std::to_string(at) + " of " + std::to_string(bytes_.size()) + ")");
   }
 
   std::span<const uint8_t> bytes_;

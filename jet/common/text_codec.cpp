@@ -256,6 +256,19 @@ std::string Utf16ToUtf8(std::u16string_view units) {
 std::string DecodeJet4Text(std::span<const uint8_t> stored) {
   std::u16string units;
   const bool compressed = stored.size() >= 2 && stored[0] == 0xFF && stored[1] == 0xFE;
+  // Object names and most short texts are ASCII: every catalog name takes this way, so it
+  // copies bytes without building UTF-16 first.
+  if (compressed && std::all_of(stored.begin() + 2, stored.end(), [](uint8_t b) { return b != 0 && b < 0x80; }))
+    return std::string(stored.begin() + 2, stored.end());
+  if (!compressed && stored.size() % 2 == 0) {
+    bool ascii = true;
+    for (size_t i = 0; i < stored.size() && ascii; i += 2) ascii = stored[i] < 0x80 && stored[i + 1] == 0;
+    if (ascii) {
+      std::string out(stored.size() / 2, '\0');
+      for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<char>(stored[2 * i]);
+      return out;
+    }
+  }
   if (compressed && std::find(stored.begin() + 2, stored.end(), uint8_t{0}) == stored.end()) {
     // One run of one-byte characters, as Access compresses most text: Latin-1 straight to UTF-8.
     std::string out;

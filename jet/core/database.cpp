@@ -52,6 +52,9 @@ std::unique_ptr<Database> Database::Open(const std::filesystem::path& path) {
   files.cache = std::make_unique<PageCache>(*files.reader, kCachedPages);
   database->pages_ = files.cache.get();
   database->Load();
+  // Loading read every definition and catalog page once, and nothing reads them again: the
+  // cache is left for the rows, rather than holding megabytes of a large schema's pages.
+  files.cache->Clear();
   return database;
 }
 
@@ -109,7 +112,10 @@ void Database::Load() {
   }
   IndexTableNames();
 
-  if (query_objects.empty()) return;
+  if (query_objects.empty()) {
+    IndexQueryNames();
+    return;
+  }
   const TableInfo* msys_queries = FindTable("MSysQueries");
   if (!msys_queries || msys_queries->def.columns.empty())
     ThrowCorrupt("the database has stored queries but no MSysQueries table");
@@ -131,6 +137,7 @@ void Database::Load() {
     }
     queries_.push_back(std::move(query));
   }
+  IndexQueryNames();
 }
 
 namespace {
@@ -156,15 +163,23 @@ void Database::IndexTableNames() {
                    [](const TableInfo* a, const TableInfo* b) { return ObjectNameLess(a->name, b->name); });
 }
 
+void Database::IndexQueryNames() {
+  query_positions_.clear();
+  for (size_t i = 0; i < queries_.size(); ++i) query_positions_.emplace(NameKey(queries_[i].name), i);
+  queries_by_name_.resize(queries_.size());
+  for (size_t i = 0; i < queries_.size(); ++i) queries_by_name_[i] = &queries_[i];
+  std::stable_sort(queries_by_name_.begin(), queries_by_name_.end(),
+                   [](const QueryInfo* a, const QueryInfo* b) { return ObjectNameLess(a->name, b->name); });
+}
+
 const TableInfo* Database::FindTable(std::string_view name) const {
   const auto found = table_positions_.find(NameKey(name));  // the first table of that name
   return found == table_positions_.end() ? nullptr : &tables_[found->second];
 }
 
 const QueryInfo* Database::FindQuery(std::string_view name) const {
-  for (const QueryInfo& query : queries_)
-    if (SameObjectName(query.name, name)) return &query;
-  return nullptr;
+  const auto found = query_positions_.find(NameKey(name));  // the first query of that name
+  return found == query_positions_.end() ? nullptr : &queries_[found->second];
 }
 
 Database::RowCursor::RowCursor(Database& database, const TableInfo& table)

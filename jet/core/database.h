@@ -42,6 +42,8 @@ class Database {
   const TableInfo* FindTable(std::string_view name) const;
   // Every stored query, in catalog order.
   const std::vector<QueryInfo>& queries() const { return queries_; }
+  // The same queries by name without regard to case, as DAO's collection lists them.
+  const std::vector<const QueryInfo*>& queries_by_name() const { return queries_by_name_; }
   const QueryInfo* FindQuery(std::string_view name) const;
   // Every row of MSysObjects, whatever it describes.
   const std::vector<CatalogObject>& catalog() const { return catalog_; }
@@ -68,6 +70,7 @@ class Database {
   Database() = default;
   void Load();
   void IndexTableNames();
+  void IndexQueryNames();
 
   std::filesystem::path path_;
   std::unique_ptr<Files> files_;
@@ -78,6 +81,8 @@ class Database {
   std::unordered_map<std::string, size_t> table_positions_;  // lower-case name -> first table
   std::vector<const TableInfo*> tables_by_name_;
   std::vector<QueryInfo> queries_;
+  std::unordered_map<std::string, size_t> query_positions_;  // lower-case name -> first query
+  std::vector<const QueryInfo*> queries_by_name_;
 };
 
 }  // namespace jet

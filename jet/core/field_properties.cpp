@@ -1,17 +1,34 @@
 #include "jet/core/field_properties.h"
 
 #include <algorithm>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "jet/query/property_value.h"
 
 namespace jet {
 namespace {
 
-const PropertyGroup* GroupFor(const PropertyBlob& blob, const std::string& target) {
-  for (const PropertyGroup& group : blob.groups)
-    if (group.chunk_type != 0 && SameObjectName(group.target, target)) return &group;
-  return nullptr;
-}
+std::string LowerAsciiKey(std::string_view name);
+
+// The column groups of a blob by target, the first of each name as a walk would meet it:
+// looked up once per column, which walking the groups made quadratic in a wide table.
+class ColumnGroups {
+ public:
+  explicit ColumnGroups(const PropertyBlob& blob) {
+    for (const PropertyGroup& group : blob.groups)
+      if (group.chunk_type != 0) by_target_.emplace(LowerAsciiKey(group.target), &group);
+  }
+  const PropertyGroup* For(const std::string& target) const {
+    if (by_target_.empty()) return nullptr;
+    const auto found = by_target_.find(LowerAsciiKey(target));
+    return found == by_target_.end() ? nullptr : found->second;
+  }
+
+ private:
+  std::unordered_map<std::string, const PropertyGroup*> by_target_;
+};
 
 std::optional<bool> BoolOf(const PropertyGroup* group, const char* name) {
   if (!group) return std::nullopt;
@@ -31,6 +48,13 @@ std::optional<std::string> TextOf(const PropertyGroup* group, const char* name, 
 
 namespace {
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+// Equal for two names exactly when SameObjectName holds.
+std::string LowerAsciiKey(std::string_view name) {
+  std::string key(name);
+  for (char& c : key) c = LowerAscii(c);
+  return key;
+}
 }  // namespace
 
 bool SameObjectName(std::string_view a, std::string_view b) {
@@ -73,16 +97,17 @@ std::vector<FieldInfo> ReadFields(const TableDef& table, const PropertyBlob& pro
   for (const ColumnDef& column : table.columns) columns.push_back(&column);
   std::stable_sort(columns.begin(), columns.end(),
                    [](const ColumnDef* a, const ColumnDef* b) { return a->number < b->number; });
+  const ColumnGroups groups(properties);
   std::vector<FieldInfo> fields;
   fields.reserve(columns.size());
   for (size_t i = 0; i < columns.size(); ++i) {
     const ColumnDef& column = *columns[i];
-    FieldInfo field;
-    field.column = column;
+    FieldInfo& field = fields.emplace_back();
+    field.column = column.WithoutStored();
     field.dao_type = DaoTypeOf(column);
     field.size = DaoSizeOf(column, table.format);
     field.ordinal_position = static_cast<int16_t>(i);
-    const PropertyGroup* group = GroupFor(properties, column.name);
+    const PropertyGroup* group = groups.For(column.name);
     field.required = BoolOf(group, "Required");
     field.allow_zero_length = BoolOf(group, "AllowZeroLength");
     field.default_value = TextOf(group, "DefaultValue", table.format, code_page);
@@ -92,7 +117,6 @@ std::vector<FieldInfo> ReadFields(const TableDef& table, const PropertyBlob& pro
       if (const StoredProperty* p = FindProperty(*group, "OrdinalPosition"))
         field.ordinal_position = static_cast<int16_t>(PropertyInteger(*p));
     }
-    fields.push_back(std::move(field));
   }
   return fields;
 }

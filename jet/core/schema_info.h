@@ -15,7 +15,7 @@ namespace jet {
 // A field as DAO shows it: its column plus the properties Access keeps in the table's
 // property blob. A property the blob does not hold is empty.
 struct FieldInfo {
-  ColumnDef column;
+  ColumnDef column;  // without its stored descriptor bytes (see ColumnDef::WithoutStored)
   int16_t dao_type = 0;
   int32_t size = 0;              // text: characters; memo and OLE: 0; others: bytes
   int16_t ordinal_position = 0;  // stored property or the column's place

@@ -1,5 +1,6 @@
 #include "jet/core/table_definition.h"
 
+#include <algorithm>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -16,9 +17,17 @@ namespace {
 // 8-byte header.
 std::vector<uint8_t> DefinitionStream(PageSource& pages, uint32_t first, std::vector<uint32_t>& chain) {
   std::vector<uint8_t> stream;
+  // Nearly every chain is a page or two long, and is searched as it stands; a long one (a
+  // damaged file may make it as long as the file) is searched through a set.
+  constexpr size_t kShortChain = 8;
   std::unordered_set<uint32_t> seen;
+  auto visited = [&](uint32_t page) {
+    if (chain.size() < kShortChain) return std::find(chain.begin(), chain.end(), page) != chain.end();
+    if (seen.empty()) seen.insert(chain.begin(), chain.end());
+    return !seen.insert(page).second;
+  };
   for (uint32_t page = first; page != 0;) {
-    if (!seen.insert(page).second) ThrowCorrupt("the definition at page " + std::to_string(first) + " loops");
+    if (visited(page)) ThrowCorrupt("the definition at page " + std::to_string(first) + " loops");
     const auto bytes = pages.Page(page);
     const ByteReader reader(bytes, "table definition page");
     if (reader.U8(0) != kTableDefinitionPageType)
@@ -77,6 +86,8 @@ TableDef ReadTableDefinition(PageSource& pages, Format format, uint32_t definiti
     count_blocks.emplace_back(block.begin(), block.end());
   }
 
+  // A count past the stream's end raises at the first descriptor it lacks; it sizes nothing.
+  table.columns.reserve(std::min<size_t>(column_count, stream.size() / L.column_descriptor));
   for (uint16_t i = 0; i < column_count; ++i, at += L.column_descriptor) {
     const ByteReader d = r.Sub(at, L.column_descriptor);
     ColumnDef c;
@@ -100,15 +111,16 @@ TableDef ReadTableDefinition(PageSource& pages, Format format, uint32_t definiti
         c.sort_order = d.U16(L.sort_order);
       }
     }
-    table.columns.push_back(c);
+    table.columns.push_back(std::move(c));
   }
   for (ColumnDef& c : table.columns) c.name = ReadName(r, at, format, code_page);
 
+  table.real_indexes.reserve(real_count);
   for (uint32_t i = 0; i < real_count; ++i, at += L.real_index) {
     const ByteReader d = r.Sub(at, L.real_index);
     RealIndexDef index;
     index.stored.assign(d.bytes().begin(), d.bytes().end());
-    index.stored_count_block = count_blocks[i];
+    index.stored_count_block = std::move(count_blocks[i]);
     index.row_count = counts[i].first;
     index.unique_entry_count = counts[i].second;
     for (size_t k = 0; k < kMaxIndexColumns; ++k) {
@@ -119,9 +131,10 @@ TableDef ReadTableDefinition(PageSource& pages, Format format, uint32_t definiti
     index.usage_map_pointer = d.U32(L.real_usage_map);
     index.first_page = d.U32(L.real_first_page);
     index.flags = d.U8(L.real_flags);
-    table.real_indexes.push_back(index);
+    table.real_indexes.push_back(std::move(index));
   }
 
+  table.indexes.reserve(logical_count);
   for (uint32_t i = 0; i < logical_count; ++i, at += L.logical_index) {
     const ByteReader d = r.Sub(at, L.logical_index);
     LogicalIndexDef index;
@@ -137,7 +150,7 @@ TableDef ReadTableDefinition(PageSource& pages, Format format, uint32_t definiti
     if (index.real_index >= real_count)
       ThrowCorrupt("an index of the definition at page " + std::to_string(definition_page) +
                    " names a missing real index");
-    table.indexes.push_back(index);
+    table.indexes.push_back(std::move(index));
   }
   for (LogicalIndexDef& index : table.indexes) index.name = ReadName(r, at, format, code_page);
 

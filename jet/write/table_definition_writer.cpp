@@ -15,8 +15,9 @@ namespace {
 constexpr size_t kContinuationHeader = 8;
 
 // A record of `size` bytes: the stored copy when there is one of that size, else zeros.
-std::vector<uint8_t> StartFrom(const std::vector<uint8_t>& stored, size_t size) {
-  if (stored.size() == size) return stored;
+template <typename Stored>
+std::vector<uint8_t> StartFrom(const Stored& stored, size_t size) {
+  if (stored.size() == size) return std::vector<uint8_t>(stored.begin(), stored.end());
   return std::vector<uint8_t>(size, 0);
 }
 

@@ -34,6 +34,19 @@ TEST(Jet4Text, PlainCompressedAndMixedRuns) {
   EXPECT_EQ(ErrorNumberOf([] { DecodeJet4Text(Bytes({0xFF, 0xFE, 'a', 0, 0x41})); }), err::kCorrupt);
 }
 
+// ASCII text takes a shorter way than other text; both must read the same at the edges of
+// ASCII, with NUL units, and with units whose high byte is set.
+TEST(Jet4Text, AsciiAndOtherTextReadAlikeAtTheEdges) {
+  EXPECT_EQ(DecodeJet4Text(Bytes({})), "");
+  EXPECT_EQ(DecodeJet4Text(Bytes({0xFF, 0xFE})), "");
+  EXPECT_EQ(DecodeJet4Text(Bytes({'A', 0, 0x7F, 0, 0, 0})), std::string("A\x7F\0", 3));
+  EXPECT_EQ(DecodeJet4Text(Bytes({'A', 0, 0x80, 0})), "A\xC2\x80");
+  EXPECT_EQ(DecodeJet4Text(Bytes({'A', 1, 'b', 0})), "\xC5\x81" "b");  // U+0141: a high byte, not ASCII
+  EXPECT_EQ(DecodeJet4Text(Bytes({0xFF, 0xFE, 'a', 0x7F})), "a\x7F");
+  EXPECT_EQ(DecodeJet4Text(Bytes({0xFF, 0xFE, 'a', 0x80})), "a\xC2\x80");
+  EXPECT_EQ(DecodeJet4Text(Bytes({0xFF, 0xFE, 'a', 0, 'A', 0})), "aA");  // a switch to UCS-2 is no one-byte run
+}
+
 TEST(Jet4Text, CompressesExactlyWhenAccessWould) {
   EXPECT_EQ(EncodeJet4Text("abcdefg", true), Bytes({0xFF, 0xFE, 'a', 'b', 'c', 'd', 'e', 'f', 'g'}));
   EXPECT_EQ(EncodeJet4Text("a", true), Bytes({'a', 0}));              // not shorter compressed

@@ -20,7 +20,17 @@ TEST(SameName, IgnoresSurroundingBlanksAndCaseOnly) {
   EXPECT_FALSE(SameName("Campo1", "CAMPO10"));
   EXPECT_TRUE(SameName("\xC3\xBF", "\xC5\xB8"));  // ÿ and Ÿ: two bytes each, other lead bytes
   EXPECT_FALSE(SameName("Campo1", "Campò1"));
+  EXPECT_FALSE(SameName("Campo1", "CAMPO1\xC3\xA0"));  // a start of the other, before other bytes
+  EXPECT_TRUE(SameName("a\xC3\xA0" "b", "A\xC3\x80" "B"));
+  EXPECT_FALSE(SameName("a\xC3\xA0" "b", "A\xC3\x80" "C"));
+  EXPECT_FALSE(SameName("ab", "abc"));
   EXPECT_EQ(NameKey("  nome Città "), "NOME CITTÀ");
+  EXPECT_EQ(NameKey("  campo_1 "), "CAMPO_1");
+  EXPECT_EQ(TrimBlanks("   "), "");
+  EXPECT_EQ(TrimBlanks(" a b "), "a b");
+  EXPECT_EQ(TrimBlanks("a"), "a");
+  EXPECT_EQ(UpperCase("az{@`"), "AZ{@`");  // only a..z are raised among ASCII
+  EXPECT_EQ(UpperCase("\xC3\xA0x"), "\xC3\x80X");  // à among ASCII letters
 }
 
 TEST(TableAttributes, SystemMaskAndLinkedBit) {

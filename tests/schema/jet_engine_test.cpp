@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "jet/common/error.h"
+#include "jet/write/new_database.h"
 #include "schema/verify_pass.h"
 #include "tests/support/corpus.h"
 #include "tests/support/recording_window.h"
@@ -119,6 +120,39 @@ TEST(JetEngine, FieldChangesTakeEffectAtOnceAndReachTheFileOnClose) {
   EXPECT_EQ(fields.Item(2)->ValidationRule(), ">=0");
   EXPECT_EQ(fields.Item(8)->DefaultValue(), "\"Rossi\"");
   reopened->Close();
+}
+
+// A table object keeps what it looked up only while the database stays as it was: after a
+// change (here one through another object) it shows the change, and a new definition renamed
+// before Append is found under its new name.
+TEST(JetEngine, TableObjectsFollowChangesAndRenamedNewTables) {
+  vantrel::test::TempDir dir;
+  const std::string path = (dir / "local.mdb").string();
+  jet::CreateDatabase(path);
+  schema::DatabaseRef database = schema::TheEngine().Workspaces(0)->OpenDatabase(path);
+  schema::TableDefRef created = database->CreateTableDef("Bozza");
+  created->TableFields().Append(created->CreateField("ID", 4, 4));
+  created->SetName("Clienti");
+  database->Tables().Append(created);
+  EXPECT_EQ(created->Name(), "Clienti");
+  ASSERT_EQ(created->TableFields().Count(), 1);
+  EXPECT_EQ(created->TableFields().Item(0)->Name(), "ID");
+  EXPECT_EQ(created->TableIndexes().Count(), 0);
+
+  schema::TableDefRef other;
+  for (int16_t i = 0; i < database->Tables().Count(); ++i)
+    if (database->Tables().Item(i)->Name() == "Clienti") other = database->Tables().Item(i);
+  ASSERT_TRUE(other);
+  EXPECT_EQ(other->TableFields().Count(), 1);  // looked up, and kept
+  created->TableFields().Append(created->CreateField("Nome", 10, 40));
+  EXPECT_EQ(other->TableFields().Count(), 2);
+  EXPECT_EQ(other->TableFields().Item(1)->Size(), 40);
+  other->SetName("Anagrafica");
+  EXPECT_EQ(other->Name(), "Anagrafica");
+  EXPECT_EQ(other->TableFields().Item(1)->Name(), "Nome");
+  EXPECT_THROW(created->Name(), jet::Error);  // its name is gone, as in DAO's collection
+  database->Close();
+  EXPECT_THROW(other->Name(), jet::Error);
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #include "schema/name_positions.h"
+#include "schema/name_index.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -40,6 +42,102 @@ TEST(NamePositions, AFailingNameRaisesOnlyWhereTheWalkWouldReachIt) {
   EXPECT_EQ(positions.First("tabella1"), 1);
   EXPECT_THROW(positions.First("Tabella3"), std::runtime_error);
   EXPECT_THROW(positions.All("Tabella0"), std::runtime_error);
+}
+
+}  // namespace
+}  // namespace schema
+
+namespace schema {
+namespace {
+
+// The index must give the answers of walking the names with SameName, for every probe: the
+// first match, then every later match in order.
+TEST(NameIndex, AnswersAsAWalkWithSameNameDoes) {
+  const std::vector<std::string> names = {"Clienti", " CLIENTI", "Città", "Ordini", "clienti ", "", "CITTÀ",
+                                          "ÿ", "Ÿ", "   ", "Œuvre"};
+  NameIndex index;
+  for (const std::string& name : names) index.Add(name);
+  for (const std::string probe : {"clienti", "CITTÀ", "città", "ordini ", "Fatture", "", "   ", "citta", "Ÿ",
+                                  "œuvre", "Œuvre"}) {
+    SCOPED_TRACE(probe);
+    std::vector<int32_t> walked;
+    for (size_t i = 0; i < names.size(); ++i)
+      if (SameName(names[i], probe)) walked.push_back(static_cast<int32_t>(i));
+    std::vector<int32_t> indexed;
+    for (int32_t i = index.First(probe); i >= 0; i = index.Next(i)) indexed.push_back(i);
+    EXPECT_EQ(indexed, walked);
+  }
+}
+
+// Growing past its first table keeps every chain: many names, some repeated far apart.
+TEST(NameIndex, GrowingKeepsFirstAndLaterPositions) {
+  NameIndex index;
+  for (int i = 0; i < 1000; ++i) index.Add("Campo" + std::to_string(i % 300));
+  ASSERT_EQ(index.size(), 1000u);
+  for (int k : {0, 1, 99, 299}) {
+    std::vector<int32_t> positions;
+    for (int32_t i = index.First("CAMPO" + std::to_string(k)); i >= 0; i = index.Next(i)) positions.push_back(i);
+    std::vector<int32_t> expected;
+    for (int i = k; i < 1000; i += 300) expected.push_back(i);
+    EXPECT_EQ(positions, expected) << k;
+  }
+  EXPECT_EQ(index.First("Campo300"), -1);
+  EXPECT_EQ(NameIndex().First("a"), -1);
+}
+
+TEST(NameKeyHash, EqualForEveryPairSameNameHolds) {
+  const std::vector<std::string> names = {"abc", " ABC ", "aBc", "città", "CITTÀ ", "ÿ", "Ÿ", "", "  ",
+                                          "ĳ", "Ĳ", "\xFF\xFE", "a\x80"};
+  for (const std::string& a : names)
+    for (const std::string& b : names)
+      if (SameName(a, b)) {
+        EXPECT_EQ(NameKeyHash(a), NameKeyHash(b)) << a << " / " << b;
+      }
+}
+
+// A counting collection: how often the pass would have gone to the engine.
+struct CountingFields {
+  int16_t count = 3;
+  mutable int items = 0;
+  mutable int names = 0;
+  mutable int fail_item = -1;  // position whose next read fails once
+
+  struct Named {
+    const CountingFields* owner;
+    int16_t position;
+    std::string Name() const {
+      ++owner->names;
+      return "F" + std::to_string(position);
+    }
+  };
+  std::shared_ptr<Named> Item(int16_t position) const {
+    ++items;
+    if (position < 0 || position >= count) throw std::out_of_range("3265");
+    if (position == fail_item) {
+      fail_item = -1;
+      throw std::runtime_error("damaged");
+    }
+    return std::make_shared<Named>(Named{this, position});
+  }
+};
+
+TEST(ItemsReadOnce, EachItemAndNameIsReadOnceAndFailuresAreNotKept) {
+  CountingFields fields;
+  fields.fail_item = 1;
+  ItemsReadOnce<CountingFields, std::shared_ptr<CountingFields::Named>> items(fields, fields.count);
+  EXPECT_EQ(items.Name(0), "F0");
+  EXPECT_EQ(items.Name(0), "F0");
+  EXPECT_EQ(items.Item(0)->position, 0);
+  EXPECT_EQ(fields.items, 1);
+  EXPECT_EQ(fields.names, 1);
+  EXPECT_THROW(items.Name(1), std::runtime_error);
+  EXPECT_EQ(items.Name(1), "F1");  // read again, since the failure was not kept
+  EXPECT_EQ(fields.items, 3);
+  // Outside the collection every read goes to it, and raises as it does.
+  EXPECT_THROW(items.Item(3), std::out_of_range);
+  EXPECT_THROW(items.Name(-1), std::out_of_range);
+  EXPECT_THROW(items.Item(3), std::out_of_range);
+  EXPECT_EQ(fields.items, 6);
 }
 
 }  // namespace
