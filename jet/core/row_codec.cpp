@@ -5,8 +5,8 @@
 
 #include "jet/common/byte_reader.h"
 #include "jet/common/error.h"
+#include "jet/common/text_codec.h"
 #include "jet/core/long_value.h"
-#include "jet/core/text_codec.h"
 
 namespace jet {
 namespace {

@@ -6,8 +6,8 @@
 
 #include "jet/common/byte_reader.h"
 #include "jet/common/error.h"
+#include "jet/common/text_codec.h"
 #include "jet/core/row_codec.h"
-#include "jet/core/text_codec.h"
 #include "jet/core/value_format.h"
 
 namespace jet {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "jet/common/format.h"
+#include "jet/common/text_codec.h"  // codec_err::kDataTypeConversion
 #include "jet/core/long_value.h"
-#include "jet/core/text_codec.h"  // codec_err::kDataTypeConversion
 #include "jet/core/table_def.h"
 #include "jet/core/value.h"
 

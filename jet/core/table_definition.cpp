@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "jet/common/byte_reader.h"
+#include "jet/common/text_codec.h"
 #include "jet/core/table_definition_layout.h"
-#include "jet/core/text_codec.h"
 
 namespace jet {
 namespace {

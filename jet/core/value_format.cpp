@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "jet/common/error.h"
-#include "jet/core/text_codec.h"
+#include "jet/common/text_codec.h"
 
 namespace jet {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "jet/common/error.h"
-#include "jet/core/text_codec.h"
+#include "jet/common/text_codec.h"
 #include "jet/query/property_blob.h"
 #include "jet/query/property_value.h"
 

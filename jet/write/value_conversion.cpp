@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "jet/common/error.h"
-#include "jet/core/text_codec.h"
+#include "jet/common/text_codec.h"
 #include "jet/core/value_format.h"
 
 namespace jet {

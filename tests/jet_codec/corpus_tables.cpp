@@ -5,9 +5,9 @@
 #include <stdexcept>
 
 #include "jet/common/byte_reader.h"
+#include "jet/common/text_codec.h"
 #include "jet/core/data_page.h"
 #include "jet/core/row_codec.h"
-#include "jet/core/text_codec.h"
 
 namespace vantrel::test {
 

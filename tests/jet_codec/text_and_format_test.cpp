@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "jet/common/error.h"
-#include "jet/core/text_codec.h"
+#include "jet/common/text_codec.h"
 #include "jet/core/value_format.h"
 #include "tests/jet_codec/row_images.h"
 

@@ -18,10 +18,10 @@
 #include "jet/common/byte_reader.h"
 #include "jet/common/error.h"
 #include "jet/common/page_source.h"
+#include "jet/common/text_codec.h"
 #include "jet/core/data_page.h"
 #include "jet/core/row_codec.h"
 #include "jet/core/table_def.h"
-#include "jet/core/text_codec.h"
 
 namespace vantrel::derive {
 

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "jet/common/error.h"
-#include "jet/core/text_codec.h"
+#include "jet/common/text_codec.h"
 #include "jet/index/key_encoder.h"
 #include "tools/derive_sort_order/corpus_index_walk.h"
 #include "tools/derive_sort_order/key_parts.h"
