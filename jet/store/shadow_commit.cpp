@@ -32,13 +32,11 @@ long ProcessId() {
 namespace detail {
 
 std::filesystem::path ShadowPathFor(const std::filesystem::path& database) {
-  static std::atomic<unsigned> counter{0};
-  std::filesystem::path shadow = database;
-  shadow += kShadowMarker + std::to_string(ProcessId()) + "-" + std::to_string(++counter);
-  return shadow;
+  return UniquePathBeside(database, kShadowMarker);
 }
 
-FileHandle WriteShadow(PageSource& pages, const std::filesystem::path& shadow, const FileHandle& original) {
+FileHandle WriteShadow(PageSource& pages, const std::filesystem::path& shadow, const FileHandle& original,
+                       const std::function<void()>& between_runs) {
   FileHandle file = CreateNew(shadow);
   const uint32_t page_size = pages.page_size();
   std::vector<uint8_t> run;
@@ -53,6 +51,7 @@ FileHandle WriteShadow(PageSource& pages, const std::filesystem::path& shadow, c
       run.insert(run.end(), page.begin(), page.end());
     }
     WriteAll(file, run, shadow);
+    if (between_runs) between_runs();
   }
   CopyModeAndOwner(original, file, shadow);
   SyncFile(file, shadow);
@@ -61,11 +60,20 @@ FileHandle WriteShadow(PageSource& pages, const std::filesystem::path& shadow, c
 
 }  // namespace detail
 
-void RemoveStaleShadows(const std::filesystem::path& database) noexcept {
+std::filesystem::path UniquePathBeside(const std::filesystem::path& database, const char* marker) {
+  static std::atomic<unsigned> counter{0};
+  std::filesystem::path path = database;
+  path += marker + std::to_string(ProcessId()) + "-" + std::to_string(++counter);
+  return path;
+}
+
+void RemoveStaleShadows(const std::filesystem::path& database) noexcept { RemoveStaleFiles(database, kShadowMarker); }
+
+void RemoveStaleFiles(const std::filesystem::path& database, const char* marker) noexcept {
   std::error_code error;
   const std::filesystem::path folder =
       database.has_parent_path() ? database.parent_path() : std::filesystem::path(".");
-  const std::string prefix = database.filename().string() + kShadowMarker;
+  const std::string prefix = database.filename().string() + marker;
   for (auto it = std::filesystem::directory_iterator(folder, error);
        !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
     const std::string name = it->path().filename().string();

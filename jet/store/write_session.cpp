@@ -42,9 +42,26 @@ std::unique_ptr<WriteSession> WriteSession::Open(const std::filesystem::path& pa
   session->made_lock_file_ = true;
 
   RemoveStaleShadows(path);
+  RemoveStaleFiles(path, kScratchMarker);
   session->reader_ = std::make_unique<FilePageReader>(session->file_, path);
-  session->overlay_ = std::make_unique<PageOverlay>(*session->reader_);
+  session->NewOverlay();
   return session;
+}
+
+void WriteSession::NewOverlay() {
+  // The old overlay, and with it its scratch file, goes before the new one is made.
+  overlay_.reset();
+  overlay_ = std::make_unique<PageOverlay>(*reader_);
+  overlay_->EnableSpill(UniquePathBeside(path_, kScratchMarker), page_memory_budget_);
+}
+
+void WriteSession::SetPageMemoryBudget(size_t bytes) {
+  page_memory_budget_ = bytes;
+  if (!overlay_->changed()) {
+    NewOverlay();
+    return;
+  }
+  overlay_->EnableSpill(overlay_->scratch_path(), bytes);
 }
 
 WriteSession::~WriteSession() {
@@ -59,10 +76,13 @@ void WriteSession::Commit() {
   if (!overlay_->changed()) return;
   FileHandle written;
   try {
-    written = WriteShadowAndReplace(*overlay_, path_, file_, [&](const FileHandle& fresh) {
-      // Lock the new file before it takes the database's name, so the name is never unlocked.
-      if (!TryLockExclusive(fresh, path_)) ThrowHeld(path_);
-    });
+    written = WriteShadowAndReplace(
+        *overlay_, path_, file_,
+        [&](const FileHandle& fresh) {
+          // Lock the new file before it takes the database's name, so the name is never unlocked.
+          if (!TryLockExclusive(fresh, path_)) ThrowHeld(path_);
+        },
+        [&] { overlay_->SpillIfOverBudget(); });
   } catch (const CommitNotDurable&) {
     // The new file is in place; only the folder entry may not have reached the disk yet.
     // Carry on with it: every reader already sees it.
@@ -71,7 +91,7 @@ void WriteSession::Commit() {
   }
   file_ = std::move(written);
   reader_->Switch(file_);
-  overlay_ = std::make_unique<PageOverlay>(*reader_);
+  NewOverlay();
 }
 
 }  // namespace jet::store

@@ -33,8 +33,14 @@ class WriteSession {
   // changes stay pending, so the caller may retry or drop them.
   void Commit();
 
+  // How much memory changed pages may take before the overlay spills them to its scratch
+  // file beside the database. Kept across commits.
+  void SetPageMemoryBudget(size_t bytes);
+  static constexpr size_t kDefaultPageMemoryBudget = size_t{64} << 20;
+
  private:
   explicit WriteSession(std::filesystem::path path) : path_(std::move(path)) {}
+  void NewOverlay();
 
   std::filesystem::path path_;
   std::filesystem::path lock_file_path_;
@@ -43,6 +49,7 @@ class WriteSession {
   FileHandle file_;
   std::unique_ptr<FilePageReader> reader_;
   std::unique_ptr<PageOverlay> overlay_;
+  size_t page_memory_budget_ = kDefaultPageMemoryBudget;
 };
 
 // The ".ldb" lock file Access keeps beside "<name>.mdb".

@@ -107,6 +107,7 @@ std::vector<Written> WriteLevel(store::PageOverlay& pages, PageAllocator& alloca
     const std::vector<uint8_t> bytes = EncodeIndexPage(frame, runs[i], format);
     std::span<uint8_t> target = pages.MutablePage(numbers[i]);
     std::copy(bytes.begin(), bytes.end(), target.begin());
+    pages.SpillIfOverBudget();
     Written w;
     w.page = numbers[i];
     if (type == kIndexLeafPageType) {
@@ -207,6 +208,8 @@ class LeafWriter {
     written_.push_back(std::move(w));
     previous_ = number;
     count_ = 0;
+    // The run is held as copies, no page is: a spilling overlay may free memory here.
+    pages_.SpillIfOverBudget();
     if (after_leaf_) after_leaf_();
   }
 
@@ -309,7 +312,7 @@ void ThrowDuplicateIndexKey() {
 }
 
 std::vector<IndexEntry> IndexEntriesFromRows(PageSource& pages, const TableDef& table, size_t real_index,
-                                             uint16_t code_page) {
+                                             uint16_t code_page, const std::function<void()>& between_rows) {
   const RealIndexDef& index = RealIndexAt(table, real_index);
   const DecodeContext context{table.format, code_page, &pages};
   std::vector<bool> key_columns(table.columns.size(), false);  // the only ones decoded
@@ -323,6 +326,7 @@ std::vector<IndexEntry> IndexEntriesFromRows(PageSource& pages, const TableDef& 
     if (auto entry = IndexEntryOfRow(table, real_index, DecodeRowColumns(table, scan.bytes(), context, key_columns),
                                      location))
       entries.push_back(std::move(*entry));
+    if (between_rows) between_rows();
   }
   std::sort(entries.begin(), entries.end(), IndexEntryLess);
   return entries;

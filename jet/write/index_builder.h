@@ -34,9 +34,10 @@ bool IsAllNullKey(const RealIndexDef& index, std::span<const uint8_t> key);
 // The leaf entries `table`'s rows give in real index `real_index`, in the order Access keeps
 // them: by key, then (equal keys) by the row's home page and row. Rows whose key columns are
 // all null are left out when the index ignores nulls. Raises what the row decoder and the key
-// encoder raise (3251 for a value the key cannot carry).
+// encoder raise (3251 for a value the key cannot carry). `between_rows`, when given, runs
+// after each row, where no page is held.
 std::vector<IndexEntry> IndexEntriesFromRows(PageSource& pages, const TableDef& table, size_t real_index,
-                                             uint16_t code_page);
+                                             uint16_t code_page, const std::function<void()>& between_rows = {});
 
 // Replaces the B-tree of real index `real_index` with one holding `entries` (sorted as
 // IndexEntriesFromRows sorts them; they are sorted again here). Releases the old tree's pages,
