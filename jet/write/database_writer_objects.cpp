@@ -203,8 +203,7 @@ void DatabaseWriter::CreateIndex(const std::string& table_name, const NewIndex& 
         pages.SpillIfOverBudget();
       }
     }
-    BuildIndex(pages, *allocator_, table, real,
-               IndexEntriesFromRows(pages, table, real, code_page, [&pages] { pages.SpillIfOverBudget(); }));
+    BuildIndexFromRows(pages, *allocator_, table, real, code_page);
     WriteTableDefinition(pages, *allocator_, table, code_page);
   });
 }

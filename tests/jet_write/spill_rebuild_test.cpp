@@ -99,6 +99,9 @@ TEST_F(SpillRebuildTest, ARebuildOverATinyBudgetGivesTheFileOfOneInMemory) {
     writer->Commit();
     Rebuild(*writer);
     EXPECT_EQ(ScratchFilesBeside(spilled), 1u) << "the rebuild did not spill";
+    // Names repeat: a unique index on them is refused and undone across what was spilled.
+    EXPECT_EQ(ErrorOf([&] { writer->CreateIndex("Voci", {"Unico", false, true, {"Nome"}}); }), jet::err::kDuplicateKey);
+    EXPECT_EQ(writer->database().FindTable("Voci")->def.real_indexes.size(), 3u);
     writer->Commit();
     EXPECT_EQ(ScratchFilesBeside(spilled), 0u) << "the commit leaves no scratch file";
   }
