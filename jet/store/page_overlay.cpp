@@ -83,6 +83,25 @@ std::span<const uint8_t> PageOverlay::Page(uint32_t number) {
   return base_.Page(number);
 }
 
+void PageOverlay::AppendPages(uint32_t first, uint32_t count, std::vector<uint8_t>& out) {
+  if (first >= page_count_ || count > page_count_ - first)
+    ThrowCorrupt("page " + std::to_string(uint64_t{first} + count - 1) + " lies past the end of the file");
+  uint32_t number = first;
+  const uint32_t end = first + count;
+  while (number < end) {
+    if (Entry* entry = Find(number)) {
+      const uint8_t* bytes = Resident(*entry);
+      out.insert(out.end(), bytes, bytes + page_size_);
+      ++number;
+      continue;
+    }
+    uint32_t run_end = number + 1;
+    while (run_end < end && !Find(run_end)) ++run_end;
+    base_.AppendPages(number, run_end - number, out);
+    number = run_end;
+  }
+}
+
 std::span<uint8_t> PageOverlay::MutablePage(uint32_t number) {
   if (number >= page_count_) ThrowCorrupt("page " + std::to_string(number) + " lies past the end of the file");
   if (number >= pages_.size()) pages_.resize(size_t{number} + 1);

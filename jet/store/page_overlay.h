@@ -39,6 +39,8 @@ class PageOverlay : public PageSource {
   uint32_t page_size() const override { return page_size_; }
   uint32_t page_count() const override { return page_count_; }
   std::span<const uint8_t> Page(uint32_t number) override;
+  // Runs of pages the overlay does not hold come from the base in one call each.
+  void AppendPages(uint32_t first, uint32_t count, std::vector<uint8_t>& out) override;
 
   // A writable copy of the page, taken from the base on first change.
   std::span<uint8_t> MutablePage(uint32_t number);

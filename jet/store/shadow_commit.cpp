@@ -45,11 +45,9 @@ FileHandle WriteShadow(PageSource& pages, const std::filesystem::path& shadow, c
   for (uint32_t first = 0; first < count; first += kPagesPerWrite) {
     run.clear();
     const uint32_t last = std::min(count, first + kPagesPerWrite);
-    for (uint32_t number = first; number < last; ++number) {
-      const auto page = pages.Page(number);
-      if (page.size() != page_size) ThrowCorrupt("page " + std::to_string(number) + " has the wrong size");
-      run.insert(run.end(), page.begin(), page.end());
-    }
+    pages.AppendPages(first, last - first, run);
+    if (run.size() != size_t{last - first} * page_size)
+      ThrowCorrupt("page " + std::to_string(first) + " and those after it have the wrong size");
     WriteAll(file, run, shadow);
     if (between_runs) between_runs();
   }

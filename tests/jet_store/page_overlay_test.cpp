@@ -252,6 +252,25 @@ TEST_F(SpillingOverlay, FlushHandsOverSpilledPagesInOrder) {
   EXPECT_FALSE(std::filesystem::exists(scratch));
 }
 
+// What a commit reads: runs of pages that mix the base's, those in memory and spilled ones,
+// each as Page gives it; a run past the end is refused.
+TEST_F(SpillingOverlay, RunsOfPagesMixBaseMemoryAndScratch) {
+  for (uint32_t number = 0; number < 4; ++number) Mark(number, 5, static_cast<uint8_t>(0x50 + number));
+  Mark(overlay.AppendPage(), 5, 0x56);
+  overlay.SpillIfOverBudget();
+  Mark(4, 5, 0x54);
+  ASSERT_GT(overlay.spilled_count(), 0u);
+  std::vector<uint8_t> run = {0xCC};
+  overlay.AppendPages(0, overlay.page_count(), run);
+  ASSERT_EQ(run.size(), 1 + size_t{overlay.page_count()} * kPage);
+  EXPECT_EQ(run[0], 0xCC) << "appended after what was there";
+  for (uint32_t number = 0; number < overlay.page_count(); ++number)
+    EXPECT_TRUE(std::equal(run.begin() + 1 + number * kPage, run.begin() + 1 + (number + 1) * kPage,
+                           overlay.Page(number).begin()))
+        << "page " << number;
+  EXPECT_THROW(overlay.AppendPages(5, 3, run), Error);
+}
+
 TEST(PageOverlay, AnOverlayWithoutSpillingKeepsEveryPage) {
   MemoryPages base(2, 2048);
   PageOverlay overlay(base);
