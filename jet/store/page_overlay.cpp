@@ -244,6 +244,14 @@ void PageOverlay::Flush(const std::function<void(uint32_t, std::span<const uint8
   RemoveScratchIfUnused();
 }
 
+void PageOverlay::ForgetChanges() {
+  for (Entry& entry : pages_) Drop(entry);
+  pages_.clear();
+  saved_.reset();
+  page_count_ = base_.page_count();
+  RemoveScratchIfUnused();
+}
+
 void PageOverlay::BeginSavepoint() { saved_ = Saved{{}, page_count_}; }
 
 void PageOverlay::ReleaseSavepoint() { saved_.reset(); }

@@ -44,25 +44,12 @@ std::unique_ptr<WriteSession> WriteSession::Open(const std::filesystem::path& pa
   RemoveStaleShadows(path);
   RemoveStaleFiles(path, kScratchMarker);
   session->reader_ = std::make_unique<FilePageReader>(session->file_, path);
-  session->NewOverlay();
+  session->overlay_ = std::make_unique<PageOverlay>(*session->reader_);
+  session->overlay_->EnableSpill(UniquePathBeside(path, kScratchMarker), kDefaultPageMemoryBudget);
   return session;
 }
 
-void WriteSession::NewOverlay() {
-  // The old overlay, and with it its scratch file, goes before the new one is made.
-  overlay_.reset();
-  overlay_ = std::make_unique<PageOverlay>(*reader_);
-  overlay_->EnableSpill(UniquePathBeside(path_, kScratchMarker), page_memory_budget_);
-}
-
-void WriteSession::SetPageMemoryBudget(size_t bytes) {
-  page_memory_budget_ = bytes;
-  if (!overlay_->changed()) {
-    NewOverlay();
-    return;
-  }
-  overlay_->EnableSpill(overlay_->scratch_path(), bytes);
-}
+void WriteSession::SetPageMemoryBudget(size_t bytes) { overlay_->EnableSpill(overlay_->scratch_path(), bytes); }
 
 WriteSession::~WriteSession() {
   overlay_.reset();
@@ -91,7 +78,9 @@ void WriteSession::Commit() {
   }
   file_ = std::move(written);
   reader_->Switch(file_);
-  NewOverlay();
+  // The same overlay, emptied: the writer's allocator and database view refer to it, and a
+  // new one in its place left them reading freed memory after a commit.
+  overlay_->ForgetChanges();
 }
 
 }  // namespace jet::store

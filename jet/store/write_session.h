@@ -40,7 +40,6 @@ class WriteSession {
 
  private:
   explicit WriteSession(std::filesystem::path path) : path_(std::move(path)) {}
-  void NewOverlay();
 
   std::filesystem::path path_;
   std::filesystem::path lock_file_path_;
@@ -49,7 +48,6 @@ class WriteSession {
   FileHandle file_;
   std::unique_ptr<FilePageReader> reader_;
   std::unique_ptr<PageOverlay> overlay_;
-  size_t page_memory_budget_ = kDefaultPageMemoryBudget;
 };
 
 // The ".ldb" lock file Access keeps beside "<name>.mdb".

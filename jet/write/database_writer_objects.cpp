@@ -145,6 +145,7 @@ void DatabaseWriter::DeleteTable(const std::string& name) {
       if (page >= pages.page_count()) continue;
       const auto bytes = pages.Page(page);
       if (bytes[0] == 0x01 && ByteReader(bytes).U32(4) == table.definition_page) release(page);
+      pages.SpillIfOverBudget();  // a table made in this session may have been spilled
     }
     for (size_t i = 0; i < table.real_indexes.size(); ++i) DeleteIndexPages(pages, *allocator_, table, i);
     for (uint32_t page : table.definition_pages) release(page);
