@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace jet {
 
@@ -18,6 +19,15 @@ class PageSource {
   virtual uint32_t page_size() const = 0;
   virtual uint32_t page_count() const = 0;
   virtual std::span<const uint8_t> Page(uint32_t number) = 0;
+
+  // Appends the bytes of pages first .. first + count - 1 to `out`. Sources that read a file
+  // override it to read a run of pages in one call.
+  virtual void AppendPages(uint32_t first, uint32_t count, std::vector<uint8_t>& out) {
+    for (uint32_t number = first; number - first < count; ++number) {
+      const auto page = Page(number);
+      out.insert(out.end(), page.begin(), page.end());
+    }
+  }
 };
 
 }  // namespace jet

@@ -51,13 +51,30 @@ void FilePageReader::Measure() {
   if (size % page_size_ != 0 || size / page_size_ > std::numeric_limits<uint32_t>::max())
     ThrowCorrupt("the file " + quoted + " is not a whole number of pages");
   page_count_ = static_cast<uint32_t>(size / page_size_);
-  buffer_.assign(page_size_, 0);
+  for (Recent& recent : recent_) {
+    recent.number = UINT32_MAX;
+    recent.bytes.assign(page_size_, 0);
+  }
 }
 
 std::span<const uint8_t> FilePageReader::Page(uint32_t number) {
   if (number >= page_count_) ThrowCorrupt("page " + std::to_string(number) + " lies past the end of the file");
-  ReadAt(*file_, uint64_t{number} * page_size_, buffer_, path_);
-  return buffer_;
+  for (const Recent& recent : recent_)
+    if (recent.number == number) return recent.bytes;
+  Recent& slot = recent_[next_recent_];
+  next_recent_ = (next_recent_ + 1) % kRecentPages;
+  slot.number = UINT32_MAX;  // until the read succeeds
+  ReadAt(*file_, uint64_t{number} * page_size_, slot.bytes, path_);
+  slot.number = number;
+  return slot.bytes;
+}
+
+void FilePageReader::AppendPages(uint32_t first, uint32_t count, std::vector<uint8_t>& out) {
+  if (first >= page_count_ || count > page_count_ - first)
+    ThrowCorrupt("page " + std::to_string(uint64_t{first} + count - 1) + " lies past the end of the file");
+  const size_t at = out.size();
+  out.resize(at + size_t{count} * page_size_);
+  ReadAt(*file_, uint64_t{first} * page_size_, std::span<uint8_t>(out).subspan(at), path_);
 }
 
 }  // namespace jet::store

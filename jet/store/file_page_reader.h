@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <span>
@@ -23,6 +24,7 @@ class FilePageReader : public PageSource {
   uint32_t page_size() const override { return page_size_; }
   uint32_t page_count() const override { return page_count_; }
   std::span<const uint8_t> Page(uint32_t number) override;
+  void AppendPages(uint32_t first, uint32_t count, std::vector<uint8_t>& out) override;
   Format format() const { return format_; }
 
   // Reads from another handle of the same database: the file the commit put in place.
@@ -36,7 +38,16 @@ class FilePageReader : public PageSource {
   Format format_ = Format::kJet4;
   uint32_t page_size_ = 4096;
   uint32_t page_count_ = 0;
-  std::vector<uint8_t> buffer_;
+  // The last pages read. The file does not change under the reader (the session holds it
+  // locked), and a table scan asks for its data page again for every row, between the long
+  // value pages of the row before.
+  static constexpr size_t kRecentPages = 4;
+  struct Recent {
+    uint32_t number = UINT32_MAX;
+    std::vector<uint8_t> bytes;
+  };
+  std::array<Recent, kRecentPages> recent_;
+  size_t next_recent_ = 0;
 };
 
 }  // namespace jet::store

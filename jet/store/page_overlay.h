@@ -1,14 +1,18 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <span>
 #include <type_traits>
 #include <vector>
 
 #include "jet/common/page_source.h"
+#include "jet/store/file_io.h"
 
 namespace jet::store {
 
@@ -18,33 +22,84 @@ namespace jet::store {
 //
 // One savepoint at a time lets an engine operation undo what it changed when it fails part
 // way, so a raising operation leaves the session as it was.
+//
+// A rebuild changes more pages than memory should hold. With spilling enabled, changed pages
+// move to a scratch file beside the database once they take more than the budget, and come
+// back when they are needed again. Spans into the overlay's pages stay valid until the next
+// SpillIfOverBudget, so the engine calls it only where it holds none (between rows, between
+// index pages). The scratch file only ever holds pending changes: it is never read after the
+// process ends, and goes when the overlay does.
 class PageOverlay : public PageSource {
  public:
   explicit PageOverlay(PageSource& base);
+  ~PageOverlay() override;
+  PageOverlay(const PageOverlay&) = delete;
+  PageOverlay& operator=(const PageOverlay&) = delete;
 
   uint32_t page_size() const override { return page_size_; }
   uint32_t page_count() const override { return page_count_; }
   std::span<const uint8_t> Page(uint32_t number) override;
+  // Runs of pages the overlay does not hold come from the base in one call each.
+  void AppendPages(uint32_t first, uint32_t count, std::vector<uint8_t>& out) override;
 
   // A writable copy of the page, taken from the base on first change.
   std::span<uint8_t> MutablePage(uint32_t number);
   // Appends a zero-filled page and returns its number.
   uint32_t AppendPage();
 
-  bool changed() const { return !pages_.empty() || page_count_ != base_.page_count(); }
-  const std::map<uint32_t, std::vector<uint8_t>>& changed_pages() const { return pages_; }
+  // How many pages differ from the base, in memory or in the scratch file.
+  class ChangedPages {
+   public:
+    size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+
+   private:
+    friend class PageOverlay;
+    explicit ChangedPages(size_t count) : count_(count) {}
+    size_t count_;
+  };
+  bool changed() const { return changed_count_ != 0 || page_count_ != base_.page_count(); }
+  ChangedPages changed_pages() const { return ChangedPages(changed_count_); }
   PageSource& base() { return base_; }
+
+  // Lets SpillIfOverBudget move changed pages to the file `scratch` (created when first
+  // needed) while they take more than `budget_bytes` of memory.
+  void EnableSpill(std::filesystem::path scratch, size_t budget_bytes);
+  // Moves changed pages to the scratch file, the least recently used first, until those left
+  // in memory take half the budget; a no-op under budget or without spilling enabled. Every
+  // span handed out before may then be invalid. A failed write raises 3043 and leaves the
+  // overlay's content as it was.
+  void SpillIfOverBudget();
+  size_t resident_bytes() const { return resident_count_ * size_t{page_size_}; }
+  size_t spilled_count() const { return spilled_count_; }
+  const std::filesystem::path& scratch_path() const { return scratch_path_; }
 
   // Hands every changed page, lowest number first, to `write` and forgets them: from then on
   // they are read from the base, which must now hold them (a file being built, whose pages
   // the callback stores). Keeps a long build's memory bounded. Not inside a savepoint.
   void Flush(const std::function<void(uint32_t, std::span<const uint8_t>)>& write);
+  // Forgets every change, spilled ones too: the base now holds them (a commit put the new
+  // file under it) or they are dropped. The overlay stays the same object, so what refers to
+  // it (a database view, an allocator) stays valid.
+  void ForgetChanges();
   void BeginSavepoint();
   void ReleaseSavepoint();
   void RollbackToSavepoint();
   bool in_savepoint() const { return saved_.has_value(); }
 
  private:
+  static constexpr uint32_t kNoSlot = UINT32_MAX;
+
+  // A page the overlay knows of. Its bytes are in memory (`bytes`), in the scratch file
+  // (`slot`), or both; when both, `dirty` says the memory copy is newer. Neither: the page is
+  // the base's.
+  struct Entry {
+    std::unique_ptr<uint8_t[]> bytes;
+    uint32_t slot = kNoSlot;
+    bool dirty = false;
+    uint64_t used = 0;  // when it was last asked for, for choosing what to spill
+  };
+
   // What a rollback needs: the overlay's bytes, before their first change in the savepoint,
   // of the pages that existed when it began (none: the page was read from the base). Pages
   // appended since are dropped. Kept per page changed, not as a copy of the whole overlay,
@@ -54,11 +109,33 @@ class PageOverlay : public PageSource {
     uint32_t page_count = 0;
   };
 
+  Entry* Find(uint32_t number);
+  // The entry's bytes in memory, read back from the scratch file when spilled.
+  uint8_t* Resident(Entry& entry);
+  std::unique_ptr<uint8_t[]> NewBuffer();
+  // Forgets the entry's memory copy and scratch copy: the page is the base's again.
+  void Drop(Entry& entry);
+  void FreeSlot(uint32_t slot);
+  void WriteSlots(std::vector<std::pair<uint32_t, const uint8_t*>>& writes);
+  // Closes and removes the scratch file once nothing lives in it.
+  void RemoveScratchIfUnused();
+
   PageSource& base_;
   uint32_t page_size_;
   uint32_t page_count_;
-  std::map<uint32_t, std::vector<uint8_t>> pages_;
+  std::vector<Entry> pages_;  // by page number; shorter than page_count_ when the tail is the base's
+  size_t changed_count_ = 0;
+  size_t resident_count_ = 0;
+  size_t spilled_count_ = 0;  // entries with a slot
+  uint64_t clock_ = 0;
+  std::vector<std::unique_ptr<uint8_t[]>> spare_buffers_;
   std::optional<Saved> saved_;
+
+  std::optional<size_t> budget_;
+  std::filesystem::path scratch_path_;
+  FileHandle scratch_;
+  uint32_t slot_count_ = 0;  // slots the scratch file has room for
+  std::vector<uint32_t> free_slots_;
 };
 
 // Runs an operation under a savepoint: released when it returns, rolled back when it throws.

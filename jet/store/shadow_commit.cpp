@@ -32,13 +32,11 @@ long ProcessId() {
 namespace detail {
 
 std::filesystem::path ShadowPathFor(const std::filesystem::path& database) {
-  static std::atomic<unsigned> counter{0};
-  std::filesystem::path shadow = database;
-  shadow += kShadowMarker + std::to_string(ProcessId()) + "-" + std::to_string(++counter);
-  return shadow;
+  return UniquePathBeside(database, kShadowMarker);
 }
 
-FileHandle WriteShadow(PageSource& pages, const std::filesystem::path& shadow, const FileHandle& original) {
+FileHandle WriteShadow(PageSource& pages, const std::filesystem::path& shadow, const FileHandle& original,
+                       const std::function<void()>& between_runs) {
   FileHandle file = CreateNew(shadow);
   const uint32_t page_size = pages.page_size();
   std::vector<uint8_t> run;
@@ -47,12 +45,11 @@ FileHandle WriteShadow(PageSource& pages, const std::filesystem::path& shadow, c
   for (uint32_t first = 0; first < count; first += kPagesPerWrite) {
     run.clear();
     const uint32_t last = std::min(count, first + kPagesPerWrite);
-    for (uint32_t number = first; number < last; ++number) {
-      const auto page = pages.Page(number);
-      if (page.size() != page_size) ThrowCorrupt("page " + std::to_string(number) + " has the wrong size");
-      run.insert(run.end(), page.begin(), page.end());
-    }
+    pages.AppendPages(first, last - first, run);
+    if (run.size() != size_t{last - first} * page_size)
+      ThrowCorrupt("page " + std::to_string(first) + " and those after it have the wrong size");
     WriteAll(file, run, shadow);
+    if (between_runs) between_runs();
   }
   CopyModeAndOwner(original, file, shadow);
   SyncFile(file, shadow);
@@ -61,11 +58,20 @@ FileHandle WriteShadow(PageSource& pages, const std::filesystem::path& shadow, c
 
 }  // namespace detail
 
-void RemoveStaleShadows(const std::filesystem::path& database) noexcept {
+std::filesystem::path UniquePathBeside(const std::filesystem::path& database, const char* marker) {
+  static std::atomic<unsigned> counter{0};
+  std::filesystem::path path = database;
+  path += marker + std::to_string(ProcessId()) + "-" + std::to_string(++counter);
+  return path;
+}
+
+void RemoveStaleShadows(const std::filesystem::path& database) noexcept { RemoveStaleFiles(database, kShadowMarker); }
+
+void RemoveStaleFiles(const std::filesystem::path& database, const char* marker) noexcept {
   std::error_code error;
   const std::filesystem::path folder =
       database.has_parent_path() ? database.parent_path() : std::filesystem::path(".");
-  const std::string prefix = database.filename().string() + kShadowMarker;
+  const std::string prefix = database.filename().string() + marker;
   for (auto it = std::filesystem::directory_iterator(folder, error);
        !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
     const std::string name = it->path().filename().string();

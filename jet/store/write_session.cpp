@@ -42,10 +42,14 @@ std::unique_ptr<WriteSession> WriteSession::Open(const std::filesystem::path& pa
   session->made_lock_file_ = true;
 
   RemoveStaleShadows(path);
+  RemoveStaleFiles(path, kScratchMarker);
   session->reader_ = std::make_unique<FilePageReader>(session->file_, path);
   session->overlay_ = std::make_unique<PageOverlay>(*session->reader_);
+  session->overlay_->EnableSpill(UniquePathBeside(path, kScratchMarker), kDefaultPageMemoryBudget);
   return session;
 }
+
+void WriteSession::SetPageMemoryBudget(size_t bytes) { overlay_->EnableSpill(overlay_->scratch_path(), bytes); }
 
 WriteSession::~WriteSession() {
   overlay_.reset();
@@ -59,10 +63,13 @@ void WriteSession::Commit() {
   if (!overlay_->changed()) return;
   FileHandle written;
   try {
-    written = WriteShadowAndReplace(*overlay_, path_, file_, [&](const FileHandle& fresh) {
-      // Lock the new file before it takes the database's name, so the name is never unlocked.
-      if (!TryLockExclusive(fresh, path_)) ThrowHeld(path_);
-    });
+    written = WriteShadowAndReplace(
+        *overlay_, path_, file_,
+        [&](const FileHandle& fresh) {
+          // Lock the new file before it takes the database's name, so the name is never unlocked.
+          if (!TryLockExclusive(fresh, path_)) ThrowHeld(path_);
+        },
+        [&] { overlay_->SpillIfOverBudget(); });
   } catch (const CommitNotDurable&) {
     // The new file is in place; only the folder entry may not have reached the disk yet.
     // Carry on with it: every reader already sees it.
@@ -71,7 +78,9 @@ void WriteSession::Commit() {
   }
   file_ = std::move(written);
   reader_->Switch(file_);
-  overlay_ = std::make_unique<PageOverlay>(*reader_);
+  // The same overlay, emptied: the writer's allocator and database view refer to it, and a
+  // new one in its place left them reading freed memory after a commit.
+  overlay_->ForgetChanges();
 }
 
 }  // namespace jet::store

@@ -33,6 +33,11 @@ class WriteSession {
   // changes stay pending, so the caller may retry or drop them.
   void Commit();
 
+  // How much memory changed pages may take before the overlay spills them to its scratch
+  // file beside the database. Kept across commits.
+  void SetPageMemoryBudget(size_t bytes);
+  static constexpr size_t kDefaultPageMemoryBudget = size_t{64} << 20;
+
  private:
   explicit WriteSession(std::filesystem::path path) : path_(std::move(path)) {}
 

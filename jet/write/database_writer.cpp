@@ -190,12 +190,16 @@ void DatabaseWriter::Execute(const std::string& sql) {
       {
         auto cursor = database_->Rows(info);
         Row row;
-        while (cursor.Next(row)) rows.emplace_back(cursor.location(), row);
+        while (cursor.Next(row)) {
+          rows.emplace_back(cursor.location(), row);
+          session_->pages().SpillIfOverBudget();
+        }
       }
       IndexedTableWriter writer(session_->pages(), *allocator_, table, code_page);
       for (auto& [location, row] : rows) {
         row[position] = value;
         writer.Update(location, row);
+        session_->pages().SpillIfOverBudget();
       }
       std::vector<size_t> touched;
       for (size_t i = 0; i < table.real_indexes.size(); ++i)
@@ -242,9 +246,11 @@ void DatabaseWriter::Execute(const std::string& sql) {
     };
     IndexedTableWriter writer(session_->pages(), *allocator_, table, code_page);
     uint64_t copied = 0;
+    // Between rows neither the cursor nor the writer holds a page: changed pages may spill.
     auto insert = [&](Row row) {
       writer.Insert(std::move(row));
       ReportRowCopyProgress(info.name, ++copied, source.def.row_count);
+      session_->pages().SpillIfOverBudget();
     };
     std::vector<Row> pending;
     {
@@ -254,6 +260,7 @@ void DatabaseWriter::Execute(const std::string& sql) {
       while (cursor.Next(row)) {
         if (same) {
           pending.push_back(converted(row));
+          session_->pages().SpillIfOverBudget();
         } else {
           insert(converted(row));
         }
@@ -285,6 +292,7 @@ void DatabaseWriter::InsertRows(const std::string& table_name, const std::functi
         row.at(field.column.position) = std::move(value);
       }
       writer.Insert(std::move(row));
+      session_->pages().SpillIfOverBudget();
     }
     writer.UpdateIndexes();
     WriteTableDefinition(session_->pages(), *allocator_, table, code_page);
@@ -292,5 +300,7 @@ void DatabaseWriter::InsertRows(const std::string& table_name, const std::functi
 }
 
 void DatabaseWriter::Commit() { session_->Commit(); }
+
+void DatabaseWriter::SetPageMemoryBudget(size_t bytes) { session_->SetPageMemoryBudget(bytes); }
 
 }  // namespace jet

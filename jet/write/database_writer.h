@@ -82,6 +82,10 @@ class DatabaseWriter {
 
   void Commit();
 
+  // How much memory the pages a pending change touches may take before they move to a
+  // scratch file beside the database (store::WriteSession's default unless set).
+  void SetPageMemoryBudget(size_t bytes);
+
  private:
   DatabaseWriter() = default;
   // Runs one operation under a savepoint and reloads the view of the database after it,

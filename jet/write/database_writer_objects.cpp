@@ -4,6 +4,8 @@
 
 #include "jet/common/byte_reader.h"
 #include "jet/common/error.h"
+#include "jet/core/row_codec.h"
+#include "jet/core/table_scan.h"
 #include "jet/core/usage_map.h"
 #include "jet/query/query_from_sql.h"
 #include "jet/store/page_overlay.h"
@@ -143,6 +145,7 @@ void DatabaseWriter::DeleteTable(const std::string& name) {
       if (page >= pages.page_count()) continue;
       const auto bytes = pages.Page(page);
       if (bytes[0] == 0x01 && ByteReader(bytes).U32(4) == table.definition_page) release(page);
+      pages.SpillIfOverBudget();  // a table made in this session may have been spilled
     }
     for (size_t i = 0; i < table.real_indexes.size(); ++i) DeleteIndexPages(pages, *allocator_, table, i);
     for (uint32_t page : table.definition_pages) release(page);
@@ -183,17 +186,25 @@ void DatabaseWriter::CreateIndex(const std::string& table_name, const NewIndex& 
         AppendIndexDefinition(table, spec, AddUsageMapRow(pages, *allocator_, format(), host, NewInlineMap(format())));
     const uint16_t code_page = database_->header().code_page;
     if (spec.primary) {
+      // Only the key columns are decoded: the rest of a row cannot make its key null.
       std::vector<size_t> key_positions;
+      std::vector<bool> key_columns(table.columns.size(), false);
       for (const IndexColumnDef& key : table.real_indexes[real].columns)
         for (size_t i = 0; i < table.columns.size(); ++i)
-          if (table.columns[i].number == key.column_number) key_positions.push_back(i);
-      auto cursor = database_->Rows(info);
-      Row row;
-      while (cursor.Next(row))
+          if (table.columns[i].number == key.column_number) {
+            key_positions.push_back(i);
+            key_columns[i] = true;
+          }
+      const DecodeContext context{table.format, code_page, &pages};
+      TableScan scan(pages, info.def);
+      while (scan.Next()) {
+        const Row row = DecodeRowColumns(info.def, scan.bytes(), context, key_columns);
         for (size_t position : key_positions)
           if (IsNull(row[position])) throw Error(3058, "Index or primary key cannot contain a Null value.");
+        pages.SpillIfOverBudget();
+      }
     }
-    BuildIndex(pages, *allocator_, table, real, IndexEntriesFromRows(pages, table, real, code_page));
+    BuildIndexFromRows(pages, *allocator_, table, real, code_page);
     WriteTableDefinition(pages, *allocator_, table, code_page);
   });
 }

@@ -64,6 +64,14 @@ void BuildIndexFromSorted(store::PageOverlay& pages, PageAllocator& allocator, T
                           const std::function<bool(IndexEntryView&)>& next,
                           const std::function<void()>& after_leaf);
 
+// BuildIndex over IndexEntriesFromRows, with the entries held compactly (their keys in one
+// buffer) rather than as IndexEntry objects: the same pages, in a fraction of the memory and
+// time for a large table. Raises as the two raise, 3022 before any page is written; a key too
+// long for a page raises while the tree is being written, so call it under a savepoint.
+// Between rows and between pages it lets a spilling overlay free memory.
+void BuildIndexFromRows(store::PageOverlay& pages, PageAllocator& allocator, TableDef& table, size_t real_index,
+                        uint16_t code_page);
+
 // Frees every page of the index's B-tree (those its usage map lists and those reachable from
 // its root) and clears its usage map. first_page and the table definition stay as they are.
 void DeleteIndexPages(store::PageOverlay& pages, PageAllocator& allocator, const TableDef& table,

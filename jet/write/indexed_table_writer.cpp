@@ -88,7 +88,7 @@ void IndexedTableWriter::UpdateIndexes(const std::vector<size_t>& real_indexes) 
         if (error.number() != err::kCorrupt) throw;
       }
     }
-    BuildIndex(pages_, allocator_, table_, index, IndexEntriesFromRows(pages_, table_, index, code_page_));
+    BuildIndexFromRows(pages_, allocator_, table_, index, code_page_);
   }
 }
 

@@ -285,6 +285,32 @@ TEST(Jet3CodePage, PropertiesOfAGreekDatabaseUseItsCodePage) {
   EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
 }
 
+// A writer goes on after a commit: its view of the database and its page allocator still
+// serve the file the commit put in place (they read freed memory once).
+TEST(DatabaseWriterCommits, ChangesAfterACommitReachTheNextOne) {
+  TempDir dir;
+  const fs::path path = dir / "due.mdb";
+  jet::CreateDatabase(path);
+  auto writer = jet::DatabaseWriter::Open(path);
+  writer->CreateTable({"Prima", {{"Codice", 4, 0}}, {{}}, {}});
+  writer->Commit();
+  ASSERT_NE(writer->database().FindTable("Prima"), nullptr);
+  writer->CreateTable({"Seconda", {{"Codice", 4, 0}, {"Nome", 10, 20}}, {{}, {}}, {}});
+  int made = 0;
+  writer->InsertRows("Seconda", [&](jet::Row& row) {
+    if (made == 500) return false;
+    row = {jet::Value{static_cast<int32_t>(++made)}, jet::Value{"riga"}};
+    return true;
+  });
+  writer->Commit();
+  writer.reset();
+  auto database = jet::Database::Open(path);
+  ASSERT_NE(database->FindTable("Prima"), nullptr);
+  ASSERT_NE(database->FindTable("Seconda"), nullptr);
+  EXPECT_EQ(database->FindTable("Seconda")->def.row_count, 500u);
+  EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
+}
+
 INSTANTIATE_TEST_SUITE_P(SampleFiles, DatabaseWriterTest, ::testing::Values("jet4/testV2000.mdb", "jet3/testV1997.mdb"),
                          [](const auto& info) { return fs::path(info.param).stem().string(); });
 
