@@ -237,6 +237,16 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
   return out;
 }
 
+size_t Utf16Length(std::string_view utf8) {
+  size_t units = 0;
+  for (char c : utf8) {
+    const auto byte = static_cast<uint8_t>(c);
+    if ((byte & 0xC0) != 0x80) ++units;  // each character's first byte
+    if (byte >= 0xF0) ++units;           // beyond the BMP: a surrogate pair
+  }
+  return units;
+}
+
 std::string Utf16ToUtf8(std::u16string_view units) {
   std::string out;
   out.reserve(units.size());

@@ -48,5 +48,8 @@ std::string DecodeText(std::span<const uint8_t> stored, Format format, uint16_t 
 // characters the way Access does (in UTF-16 units).
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view units);
+// How many UTF-16 units Utf8ToUtf16 gives for `utf8`, without building them; `utf8` must be
+// valid (as text already encoded for a row is).
+size_t Utf16Length(std::string_view utf8);
 
 }  // namespace jet

@@ -60,7 +60,8 @@ std::vector<uint8_t> TextBytes(const std::string& text, const ColumnDef& column,
 // Declared sizes count UCS-2 bytes in Jet 4 whatever the stored form; one byte per character in Jet 3.
 void CheckTextFits(const std::string& text, const std::vector<uint8_t>& stored, const ColumnDef& column,
                    Format format) {
-  const size_t units = format == Format::kJet3 ? stored.size() : 2 * Utf8ToUtf16(text).size();
+  // The text was validated when it was encoded, so its units can be counted without decoding.
+  const size_t units = format == Format::kJet3 ? stored.size() : 2 * Utf16Length(text);
   if (units > column.length) ThrowTooSmall(column);
 }
 

@@ -47,6 +47,14 @@ TEST(Jet4Text, AsciiAndOtherTextReadAlikeAtTheEdges) {
   EXPECT_EQ(DecodeJet4Text(Bytes({0xFF, 0xFE, 'a', 0, 'A', 0})), "aA");  // a switch to UCS-2 is no one-byte run
 }
 
+TEST(Jet4Text, UnitsAreCountedAsDecodingWouldCountThem) {
+  // A text field's size is in UTF-16 units: one per BMP character, two beyond it.
+  for (const char* text : {"", "abc", "\xC3\xA9t\xC3\xA9", "\xE4\xB8\xAD\xE6\x96\x87", "a\xF0\x9F\x98\x80" "b",
+                           "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF4\x8F\xBF\xBF"}) {
+    EXPECT_EQ(jet::Utf16Length(text), jet::Utf8ToUtf16(text).size()) << text;
+  }
+}
+
 TEST(Jet4Text, CompressesExactlyWhenAccessWould) {
   EXPECT_EQ(EncodeJet4Text("abcdefg", true), Bytes({0xFF, 0xFE, 'a', 'b', 'c', 'd', 'e', 'f', 'g'}));
   EXPECT_EQ(EncodeJet4Text("a", true), Bytes({'a', 0}));              // not shorter compressed
