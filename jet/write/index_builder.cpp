@@ -312,14 +312,24 @@ void ThrowDuplicateIndexKey() {
               "try again.");
 }
 
+namespace {
+
+// Which columns of `table` the keys of `index` are made of.
+std::vector<bool> KeyColumns(const TableDef& table, const RealIndexDef& index) {
+  std::vector<bool> key_columns(table.columns.size(), false);
+  for (const IndexColumnDef& key : index.columns)
+    for (size_t c = 0; c < table.columns.size(); ++c)
+      if (table.columns[c].number == key.column_number) key_columns[c] = true;
+  return key_columns;
+}
+
+}  // namespace
+
 std::vector<IndexEntry> IndexEntriesFromRows(PageSource& pages, const TableDef& table, size_t real_index,
                                              uint16_t code_page) {
   const RealIndexDef& index = RealIndexAt(table, real_index);
   const DecodeContext context{table.format, code_page, &pages};
-  std::vector<bool> key_columns(table.columns.size(), false);  // the only ones decoded
-  for (const IndexColumnDef& key : index.columns)
-    for (size_t c = 0; c < table.columns.size(); ++c)
-      if (table.columns[c].number == key.column_number) key_columns[c] = true;
+  const std::vector<bool> key_columns = KeyColumns(table, index);  // the only ones decoded
   std::vector<IndexEntry> entries;
   TableScan scan(pages, table);
   while (scan.Next()) {
@@ -466,10 +476,7 @@ void BuildIndexFromRows(store::PageOverlay& pages, PageAllocator& allocator, Tab
                         uint16_t code_page) {
   const RealIndexDef& index = RealIndexAt(table, real_index);
   const DecodeContext context{table.format, code_page, &pages};
-  std::vector<bool> key_columns(table.columns.size(), false);  // the only ones decoded
-  for (const IndexColumnDef& key : index.columns)
-    for (size_t c = 0; c < table.columns.size(); ++c)
-      if (table.columns[c].number == key.column_number) key_columns[c] = true;
+  const std::vector<bool> key_columns = KeyColumns(table, index);  // the only ones decoded
   CompactEntries entries;
   {
     TableScan scan(pages, table);
