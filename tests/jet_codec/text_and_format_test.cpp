@@ -44,6 +44,7 @@ TEST(Jet4Text, AsciiAndOtherTextReadAlikeAtTheEdges) {
   EXPECT_EQ(DecodeJet4Text(Bytes({'A', 1, 'b', 0})), "\xC5\x81" "b");  // U+0141: a high byte, not ASCII
   EXPECT_EQ(DecodeJet4Text(Bytes({0xFF, 0xFE, 'a', 0x7F})), "a\x7F");
   EXPECT_EQ(DecodeJet4Text(Bytes({0xFF, 0xFE, 'a', 0x80})), "a\xC2\x80");
+  EXPECT_EQ(DecodeJet4Text(Bytes({0xFF, 0xFE, 0xFF, 'z', 0xC0})), "\xC3\xBFz\xC3\x80");  // both ends of Latin-1
   EXPECT_EQ(DecodeJet4Text(Bytes({0xFF, 0xFE, 'a', 0, 'A', 0})), "aA");  // a switch to UCS-2 is no one-byte run
 }
 
