@@ -12,6 +12,7 @@
 #include "jet/index/index_page.h"
 #include "jet/index/index_reader.h"
 #include "jet/index/key_encoder.h"
+#include "jet/write/index_entry_sorter.h"
 #include "jet/write/index_page_writer.h"
 #include "jet/write/usage_map_writer.h"
 
@@ -407,91 +408,27 @@ void BuildIndexFromSorted(store::PageOverlay& pages, PageAllocator& allocator, T
                    static_cast<uint32_t>(unique));
 }
 
-namespace {
-
-// Index entries of a whole table, kept small: a million rows give a million of them.
-class CompactEntries {
- public:
-  void Add(std::span<const uint8_t> key, RowLocation location) {
-    if (key.size() > UINT16_MAX) throw Error(err::kNotSupported, "An index key is too long for a page.");
-    uint64_t head = 0;  // the first 8 bytes, big-endian, zero-padded: most comparisons end here
-    for (size_t i = 0; i < 8; ++i) head = (head << 8) | (i < key.size() ? key[i] : 0);
-    slots_.push_back(Slot{head, bytes_.size(), location.page, static_cast<uint16_t>(key.size()),
-                          static_cast<uint8_t>(location.slot)});
-    bytes_.insert(bytes_.end(), key.begin(), key.end());
-  }
-
-  // Into IndexEntryLess order. Rows come in page and row order, so a stable sort by key
-  // alone gives it; rows that came otherwise are put in place order first.
-  void Sort() {
-    auto by_place = [](const Slot& a, const Slot& b) {
-      return a.page != b.page ? a.page < b.page : a.row < b.row;
-    };
-    if (!std::is_sorted(slots_.begin(), slots_.end(), by_place)) std::stable_sort(slots_.begin(), slots_.end(), by_place);
-    std::stable_sort(slots_.begin(), slots_.end(), [this](const Slot& a, const Slot& b) {
-      if (a.head != b.head) return a.head < b.head;
-      return KeyLess(Key(a), Key(b));
-    });
-  }
-
-  // Whether two entries share a key that a unique index may hold once only.
-  bool HasDuplicate(const RealIndexDef& index) const {
-    for (size_t i = 1; i < slots_.size(); ++i) {
-      const Slot& a = slots_[i - 1];
-      const Slot& b = slots_[i];
-      if (a.head != b.head || a.length != b.length) continue;
-      const auto key = Key(b);
-      if (std::equal(key.begin(), key.end(), Key(a).begin()) && !IsAllNullKey(index, key)) return true;
-    }
-    return false;
-  }
-
-  bool Next(IndexEntryView& view) {
-    if (next_ >= slots_.size()) return false;
-    const Slot& slot = slots_[next_++];
-    view.key = Key(slot);
-    view.data_page = slot.page;
-    view.data_row = slot.row;
-    return true;
-  }
-
- private:
-  struct Slot {
-    uint64_t head = 0;
-    uint64_t offset = 0;
-    uint32_t page = 0;
-    uint16_t length = 0;
-    uint8_t row = 0;
-  };
-  std::span<const uint8_t> Key(const Slot& slot) const { return {bytes_.data() + slot.offset, slot.length}; }
-
-  std::vector<uint8_t> bytes_;
-  std::vector<Slot> slots_;
-  size_t next_ = 0;
-};
-
-}  // namespace
-
 void BuildIndexFromRows(store::PageOverlay& pages, PageAllocator& allocator, TableDef& table, size_t real_index,
                         uint16_t code_page) {
   const RealIndexDef& index = RealIndexAt(table, real_index);
   const DecodeContext context{table.format, code_page, &pages};
   const std::vector<bool> key_columns = KeyColumns(table, index);  // the only ones decoded
-  CompactEntries entries;
+  IndexEntrySorter entries;
   {
     TableScan scan(pages, table);
     while (scan.Next()) {
       const RowLocation location = scan.location();
       if (auto entry =
               IndexEntryOfRow(table, real_index, DecodeRowColumns(table, scan.bytes(), context, key_columns), location))
-        entries.Add(entry->key, location);
+        entries.Add(entry->key, location.page, static_cast<uint8_t>(location.slot));
       pages.SpillIfOverBudget();
     }
   }
-  entries.Sort();
-  if ((index.flags & index_flag::kUnique) != 0 && entries.HasDuplicate(index)) ThrowDuplicateIndexKey();
+  // The sorted build raises 3022 at a unique index's first duplicate; the caller's change is
+  // undone with whatever it wrote by then.
+  IndexEntrySorter::Stream sorted = entries.Sorted(nullptr, 0);
   BuildIndexFromSorted(
-      pages, allocator, table, real_index, [&entries](IndexEntryView& view) { return entries.Next(view); }, {});
+      pages, allocator, table, real_index, [&sorted](IndexEntryView& view) { return sorted.Next(view); }, {});
 }
 
 void DeleteIndexPages(store::PageOverlay& pages, PageAllocator& allocator, const TableDef& table,
