@@ -86,22 +86,10 @@ struct ColumnDef {
 
   // The column without its stored descriptor: what a reader of its values needs. Every field
   // of a catalog carries one, and the descriptor bytes matter only to a writer, which takes
-  // them from the table definition. Lists every member but `stored`: keep it in step.
+  // them from the table definition.
   ColumnDef WithoutStored() const {
-    ColumnDef copy;
-    copy.name = name;
-    copy.type = type;
-    copy.number = number;
-    copy.variable_index = variable_index;
-    copy.fixed_offset = fixed_offset;
-    copy.length = length;
-    copy.flags = flags;
-    copy.extra_flags = extra_flags;
-    copy.precision = precision;
-    copy.scale = scale;
-    copy.code_page = code_page;
-    copy.sort_order = sort_order;
-    copy.position = position;
+    ColumnDef copy = *this;
+    copy.stored = DescriptorBytes{};
     return copy;
   }
 
