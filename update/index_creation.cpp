@@ -27,6 +27,8 @@ bool Agrees(schema::Index& local, schema::Index& reference) {
 
 }  // namespace
 
+// The local indexes are walked for each reference index: a Jet table has at most 32, and the
+// phase deletes and appends them as it goes, which an index by name would have to follow.
 void CreateMissingIndexes(PassContext& pass, schema::TableDef& reference, schema::TableDef& local) {
   schema::Indexes& reference_indexes = reference.TableIndexes();
   schema::Indexes& local_indexes = local.TableIndexes();

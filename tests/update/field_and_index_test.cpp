@@ -132,5 +132,43 @@ TEST_F(FieldAndIndexTest, DisagreeingIndexesAreDroppedAndCreatedWithOnlyTheCreat
   EXPECT_EQ(after->indexes[1].fields, (std::vector<std::string>{"A", "C"}));
 }
 
+TEST_F(FieldAndIndexTest, WideTablesAreMatchedByNameWithoutWalkingTheFieldsForEachField) {
+  // The reference has 200 fields, the local table every other one and a field of its own:
+  // new fields come in reference order after the kept ones, and the fields are read a few
+  // times each, not once per lookup as a walk would (about 15,000 reads here).
+  FakeTable reference{.name = "LARGA"};
+  FakeTable local{.name = "LARGA"};
+  for (int f = 0; f < 200; ++f) {
+    reference.fields.push_back(Long("C" + std::to_string(f)));
+    if (f % 2 == 0) local.fields.push_back(Long("c" + std::to_string(f)));
+  }
+  local.fields.push_back(Long("SOLO_LOCALE"));
+  int item_reads = 0;
+  engine->before_call = [&](const std::string& call) { item_reads += call == "Fields.Item"; };
+  Run(FakeSchema{.tables = {reference}}, FakeSchema{.tables = {local}});
+  ExpectSuccess();
+  std::vector<std::string> expected_lines = {"Tabella  LARGA : Eliminato  Campo -> SOLO_LOCALE"};
+  std::vector<std::string> expected_fields;
+  for (int f = 0; f < 200; f += 2) expected_fields.push_back("c" + std::to_string(f));
+  for (int f = 1; f < 200; f += 2) {
+    expected_lines.push_back("Tabella  LARGA :     Nuovo  Campo -> C" + std::to_string(f));
+    expected_fields.push_back("C" + std::to_string(f));
+  }
+  EXPECT_EQ(window.lines, expected_lines);
+  EXPECT_EQ(FieldNames(*LocalTable("LARGA")), expected_fields);
+  EXPECT_LT(item_reads, 3000);
+}
+
+TEST_F(FieldAndIndexTest, AReferenceNamingAFieldTwiceMeetsTheFieldItJustAdded) {
+  // A walk finds the field the phase has just appended; so must the lookup that replaces it,
+  // or the second name would be appended again and refused as a duplicate.
+  FakeTable reference{.name = "T", .fields = {Long("ID"), Long("NUOVO"), Long("nuovo")}};
+  FakeTable local{.name = "T", .fields = {Long("ID")}};
+  Run(FakeSchema{.tables = {reference}}, FakeSchema{.tables = {local}});
+  ExpectSuccess();
+  EXPECT_EQ(window.lines, (std::vector<std::string>{"Tabella  T :     Nuovo  Campo -> NUOVO"}));
+  EXPECT_EQ(FieldNames(*LocalTable("T")), (std::vector<std::string>{"ID", "NUOVO"}));
+}
+
 }  // namespace
 }  // namespace vantrel::test
