@@ -50,11 +50,12 @@ std::unique_ptr<Database> Database::Open(const std::filesystem::path& path) {
   files.handle = store::OpenExisting(path, store::OpenMode::kRead);
   files.reader = std::make_unique<store::FilePageReader>(files.handle, path);
   files.cache = std::make_unique<PageCache>(*files.reader, kCachedPages);
-  database->pages_ = files.cache.get();
+  // Loading reads every definition page once and the catalog's pages in order, which the
+  // reader's few recent pages serve: copying each into the cache as well cost a fresh heap
+  // page per file page on a large schema. The cache is for the rows, read later.
+  database->pages_ = files.reader.get();
   database->Load();
-  // Loading read every definition and catalog page once, and nothing reads them again: the
-  // cache is left for the rows, rather than holding megabytes of a large schema's pages.
-  files.cache->Clear();
+  database->pages_ = files.cache.get();
   return database;
 }
 
