@@ -95,8 +95,10 @@ std::vector<FieldInfo> ReadFields(const TableDef& table, const PropertyBlob& pro
   std::vector<const ColumnDef*> columns;
   columns.reserve(table.columns.size());
   for (const ColumnDef& column : table.columns) columns.push_back(&column);
-  std::stable_sort(columns.begin(), columns.end(),
-                   [](const ColumnDef* a, const ColumnDef* b) { return a->number < b->number; });
+  const auto by_number = [](const ColumnDef* a, const ColumnDef* b) { return a->number < b->number; };
+  // Definitions nearly always list their columns by number already.
+  if (!std::is_sorted(columns.begin(), columns.end(), by_number))
+    std::stable_sort(columns.begin(), columns.end(), by_number);
   const ColumnGroups groups(properties);
   std::vector<FieldInfo> fields;
   fields.reserve(columns.size());
@@ -108,15 +110,14 @@ std::vector<FieldInfo> ReadFields(const TableDef& table, const PropertyBlob& pro
     field.size = DaoSizeOf(column, table.format);
     field.ordinal_position = static_cast<int16_t>(i);
     const PropertyGroup* group = groups.For(column.name);
+    if (!group) continue;  // a field Access stored no properties for: every one is empty
     field.required = BoolOf(group, "Required");
     field.allow_zero_length = BoolOf(group, "AllowZeroLength");
     field.default_value = TextOf(group, "DefaultValue", table.format, code_page);
     field.validation_rule = TextOf(group, "ValidationRule", table.format, code_page);
     field.validation_text = TextOf(group, "ValidationText", table.format, code_page);
-    if (group) {
-      if (const StoredProperty* p = FindProperty(*group, "OrdinalPosition"))
-        field.ordinal_position = static_cast<int16_t>(PropertyInteger(*p));
-    }
+    if (const StoredProperty* p = FindProperty(*group, "OrdinalPosition"))
+      field.ordinal_position = static_cast<int16_t>(PropertyInteger(*p));
   }
   return fields;
 }

@@ -39,12 +39,36 @@ std::vector<uint8_t> DefinitionStream(PageSource& pages, uint32_t first, std::ve
   return stream;
 }
 
+// A Jet 4 name of UTF-16 units below 0x80 as its UTF-8 (the same bytes), four units at a time;
+// false for any other name, which the text codec decodes. Every column and index of every
+// table is named so, and unit by unit the names were a third of reading a definition.
+bool AsciiUnits(std::span<const uint8_t> units, std::string& out) {
+  if (units.size() % 2 != 0 || (units.size() >= 2 && units[0] == 0xFF && units[1] == 0xFE)) return false;
+  out.resize(units.size() / 2);
+  size_t at = 0;
+  for (; at + 8 <= units.size(); at += 8) {
+    uint64_t word = 0;
+    for (size_t k = 0; k < 8; ++k) word |= uint64_t{units[at + k]} << (8 * k);
+    if ((word & 0xFF80FF80FF80FF80ull) != 0) return false;
+    const uint32_t chars = static_cast<uint32_t>((word & 0xFF) | ((word >> 8) & 0xFF00) | ((word >> 16) & 0xFF0000) |
+                                                 ((word >> 24) & 0xFF000000));
+    for (size_t k = 0; k < 4; ++k) out[at / 2 + k] = static_cast<char>((chars >> (8 * k)) & 0xFF);
+  }
+  for (; at < units.size(); at += 2) {
+    if (units[at] >= 0x80 || units[at + 1] != 0) return false;
+    out[at / 2] = static_cast<char>(units[at]);
+  }
+  return true;
+}
+
 std::string ReadName(const ByteReader& r, size_t& at, Format format, uint16_t code_page) {
   const size_t length = format == Format::kJet3 ? r.U8(at) : r.U16(at);
   at += format == Format::kJet3 ? 1 : 2;
-  std::string name = DecodeText(r.Slice(at, length), format, code_page);
+  const auto stored = r.Slice(at, length);
   at += length;
-  return name;
+  std::string name;
+  if (format == Format::kJet4 && AsciiUnits(stored, name)) return name;
+  return DecodeText(stored, format, code_page);
 }
 
 }  // namespace
@@ -78,19 +102,16 @@ TableDef ReadTableDefinition(PageSource& pages, Format format, uint32_t definiti
     ThrowCorrupt("the definition at page " + std::to_string(definition_page) + " claims too many indexes");
 
   size_t at = L.header_end;
-  std::vector<std::pair<uint32_t, uint32_t>> counts;
-  std::vector<std::vector<uint8_t>> count_blocks;
-  for (uint32_t i = 0; i < real_count; ++i, at += L.count_block) {
-    counts.emplace_back(r.U32(at), r.U32(at + 4));
-    const auto block = r.Slice(at, L.count_block);
-    count_blocks.emplace_back(block.begin(), block.end());
-  }
+  const size_t count_blocks_at = at;
+  // The count blocks come before the columns, their indexes after: checked here, read there.
+  r.Slice(count_blocks_at, size_t{real_count} * L.count_block);
+  at += size_t{real_count} * L.count_block;
 
   // A count past the stream's end raises at the first descriptor it lacks; it sizes nothing.
   table.columns.reserve(std::min<size_t>(column_count, stream.size() / L.column_descriptor));
   for (uint16_t i = 0; i < column_count; ++i, at += L.column_descriptor) {
     const ByteReader d = r.Sub(at, L.column_descriptor);
-    ColumnDef c;
+    ColumnDef& c = table.columns.emplace_back();
     c.stored.assign(d.bytes().begin(), d.bytes().end());
     c.type = d.U8(0);
     c.number = d.U16(L.column_number);
@@ -111,18 +132,19 @@ TableDef ReadTableDefinition(PageSource& pages, Format format, uint32_t definiti
         c.sort_order = d.U16(L.sort_order);
       }
     }
-    table.columns.push_back(std::move(c));
   }
   for (ColumnDef& c : table.columns) c.name = ReadName(r, at, format, code_page);
 
   table.real_indexes.reserve(real_count);
   for (uint32_t i = 0; i < real_count; ++i, at += L.real_index) {
     const ByteReader d = r.Sub(at, L.real_index);
-    RealIndexDef index;
+    RealIndexDef& index = table.real_indexes.emplace_back();
     index.stored.assign(d.bytes().begin(), d.bytes().end());
-    index.stored_count_block = std::move(count_blocks[i]);
-    index.row_count = counts[i].first;
-    index.unique_entry_count = counts[i].second;
+    const size_t count_at = count_blocks_at + size_t{i} * L.count_block;
+    const auto count_block = r.Slice(count_at, L.count_block);
+    index.stored_count_block.assign(count_block.begin(), count_block.end());
+    index.row_count = r.U32(count_at);
+    index.unique_entry_count = r.U32(count_at + 4);
     for (size_t k = 0; k < kMaxIndexColumns; ++k) {
       const uint16_t number = d.U16(L.real_columns + 3 * k);
       if (number == kNoIndexColumn) continue;
@@ -131,7 +153,6 @@ TableDef ReadTableDefinition(PageSource& pages, Format format, uint32_t definiti
     index.usage_map_pointer = d.U32(L.real_usage_map);
     index.first_page = d.U32(L.real_first_page);
     index.flags = d.U8(L.real_flags);
-    table.real_indexes.push_back(std::move(index));
   }
 
   table.indexes.reserve(logical_count);
