@@ -52,7 +52,13 @@ class FieldTypeTable {
 double LeadingNumber(std::string_view text);
 
 // Blanks (spaces only) removed at both ends.
-std::string_view TrimBlanks(std::string_view text);
+inline std::string_view TrimBlanks(std::string_view text) {
+  size_t first = 0;
+  size_t end = text.size();
+  while (first < end && text[first] == ' ') ++first;
+  while (end > first && text[end - 1] == ' ') --end;
+  return text.substr(first, end - first);
+}
 
 // Upper case of UTF-8 text, for ASCII and the Latin letters the databases use.
 std::string UpperCase(std::string_view text);
