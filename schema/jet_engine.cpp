@@ -226,7 +226,19 @@ class TableFieldsCollection : public Fields {
   int16_t Count() const override { return CountOf(table_.info().fields.size()); }
   FieldRef Item(int16_t position) const override {
     const auto& fields = table_.info().fields;
-    return std::make_shared<JetField>(table_.session(), table_.name(), At(fields, position));
+    const jet::FieldInfo& found = At(fields, position);
+    // The objects of one state of the table are made in one block, each on first use, and an
+    // object asked for again is the one made before: a stored field object holds nothing but
+    // where its field is, so the two could not tell apart. A pass walks every field of every
+    // table, and a heap block for each was a good part of its cost.
+    const auto generation = table_.session()->generation();
+    if (!made_ || made_generation_ != generation || made_->fields.size() != fields.size()) {
+      made_ = std::make_shared<MadeFields>(fields.size());
+      made_generation_ = generation;
+    }
+    std::optional<JetField>& slot = made_->fields[static_cast<size_t>(position)];
+    if (!slot) slot.emplace(table_.session(), table_.name(), found);
+    return FieldRef(made_, &*slot);
   }
   void Append(const FieldRef& field) override {
     auto* detached = dynamic_cast<JetField*>(field.get());
@@ -242,7 +254,14 @@ class TableFieldsCollection : public Fields {
   void Delete(const std::string& name) override { table_.session()->writer().DeleteColumn(table_.name(), name); }
 
  private:
+  struct MadeFields {
+    explicit MadeFields(size_t count) : fields(count) {}
+    std::vector<std::optional<JetField>> fields;
+  };
+
   TableLookup table_;
+  mutable std::shared_ptr<MadeFields> made_;
+  mutable std::pair<uint64_t, uint64_t> made_generation_;
 };
 
 // The fields of an index, or of a detached object: names (and detached values) only.
@@ -271,11 +290,7 @@ class DetachedFields : public Fields {
 
 class JetIndex : public Index {
  public:
-  JetIndex(const jet::IndexInfo& info, bool stored) : info_(info), stored_(stored) {
-    std::vector<FieldRef> names;
-    for (const auto& field : info.fields) names.push_back(std::make_shared<JetField>(field.name, 0, 0));
-    fields_ = DetachedFields(std::move(names));
-  }
+  JetIndex(const jet::IndexInfo& info, bool stored) : info_(info), stored_(stored) {}
   std::string Name() const override { return info_.name; }
   bool Primary() const override { return info_.primary; }
   bool Unique() const override { return info_.unique; }
@@ -287,20 +302,31 @@ class JetIndex : public Index {
     if (stored_) NotSupported();
     info_.unique = value;
   }
-  Fields& IndexFields() override { return fields_; }
+  Fields& IndexFields() override { return Made(); }
   FieldRef CreateField(const std::string& name) override { return std::make_shared<JetField>(name, 0, 0); }
 
   bool stored() const { return stored_; }
   jet::NewIndex Spec() const {
     jet::NewIndex spec{info_.name, info_.primary, info_.unique, {}};
-    for (const FieldRef& field : fields_.items()) spec.fields.push_back(field->Name());
+    for (const FieldRef& field : Made().items()) spec.fields.push_back(field->Name());
     return spec;
   }
 
  private:
+  // The field objects are made when first asked for: a pass reads most indexes only by name.
+  DetachedFields& Made() const {
+    if (!fields_) {
+      std::vector<FieldRef> names;
+      names.reserve(info_.fields.size());
+      for (const auto& field : info_.fields) names.push_back(std::make_shared<JetField>(field.name, 0, 0));
+      fields_.emplace(std::move(names));
+    }
+    return *fields_;
+  }
+
   jet::IndexInfo info_;
   bool stored_;
-  DetachedFields fields_;
+  mutable std::optional<DetachedFields> fields_;
 };
 
 class TableIndexesCollection : public Indexes {

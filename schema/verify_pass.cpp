@@ -1,5 +1,6 @@
 #include "schema/verify_pass.h"
 
+#include <algorithm>
 #include <exception>
 #include <string>
 #include <vector>
@@ -128,7 +129,9 @@ class Verifier {
     const NamePositions in_reference(reference_fields.Count(), [&](int16_t k) { return reference_items.Name(k); });
     if (local_fields.Count() >= 1) {
       std::vector<std::string> names;
-      ForEachPosition(local_fields.Count(), [&](int16_t k) {
+      const int16_t count = local_fields.Count();
+      names.reserve(static_cast<size_t>(std::max<int16_t>(count, 0)));
+      ForEachPosition(count, [&](int16_t k) {
         names.push_back(local_items.Name(k));
         return true;
       });
