@@ -1,6 +1,7 @@
 #include "schema/comparison_rules.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cstring>
 
@@ -94,10 +95,30 @@ namespace {
 // hashed and compared a few times in a verify run, and byte by byte that was a tenth of it.
 constexpr uint64_t kHighBits = 0x8080808080808080ull;
 
+// The bytes from `at` on, at most eight, in a word; the bytes past the end are 0.
 uint64_t WordAt(std::string_view text, size_t at) {
   uint64_t word = 0;
-  std::memcpy(&word, text.data() + at, std::min<size_t>(8, text.size() - at));
-  return word;
+  const size_t left = text.size() - at;
+  if (left >= 8) {
+    std::memcpy(&word, text.data() + at, 8);
+    return word;
+  }
+  // Fewer: two loads that overlap in the middle, each byte landing at its own place (on a
+  // little-endian machine; elsewhere byte by byte).
+  const char* bytes = text.data() + at;
+  if constexpr (std::endian::native != std::endian::little) {
+    for (size_t k = 0; k < left; ++k) word |= uint64_t{static_cast<unsigned char>(bytes[k])} << (8 * k);
+    return word;
+  }
+  if (left >= 4) {
+    uint32_t low = 0, high = 0;
+    std::memcpy(&low, bytes, 4);
+    std::memcpy(&high, bytes + left - 4, 4);
+    return uint64_t{low} | (uint64_t{high} << (8 * (left - 4)));
+  }
+  if (left == 0) return 0;
+  auto byte = [&](size_t k) { return uint64_t{static_cast<unsigned char>(bytes[k])} << (8 * k); };
+  return byte(0) | byte(left / 2) | byte(left - 1);
 }
 
 // Small ASCII letters of a word of ASCII bytes raised: no byte is 0x80 or above, so adding to
@@ -147,6 +168,8 @@ size_t NameKeyHash(std::string_view name) {
 }
 
 bool SameName(std::string_view a, std::string_view b) {
+  // A name looked up is nearly always found spelt as stored.
+  if (a == b) return true;
   a = TrimBlanks(a);
   b = TrimBlanks(b);
   // While both names are ASCII, their keys agree byte for byte with the names raised, so they
@@ -154,10 +177,8 @@ bool SameName(std::string_view a, std::string_view b) {
   // another length, and the keys decide.
   const size_t common = std::min(a.size(), b.size());
   for (size_t at = 0; at < common; at += 8) {
-    const size_t length = std::min<size_t>(8, common - at);
-    uint64_t x = 0, y = 0;
-    std::memcpy(&x, a.data() + at, length);
-    std::memcpy(&y, b.data() + at, length);
+    const uint64_t x = WordAt(a.substr(0, common), at);
+    const uint64_t y = WordAt(b.substr(0, common), at);
     if (((x | y) & kHighBits) != 0) return NameKey(a) == NameKey(b);
     if (x != y && RaiseAsciiWord(x) != RaiseAsciiWord(y)) return false;  // the keys differ here
   }

@@ -1,6 +1,8 @@
 #include "jet/core/table_definition.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -43,16 +45,17 @@ std::vector<uint8_t> DefinitionStream(PageSource& pages, uint32_t first, std::ve
 // false for any other name, which the text codec decodes. Every column and index of every
 // table is named so, and unit by unit the names were a third of reading a definition.
 bool AsciiUnits(std::span<const uint8_t> units, std::string& out) {
+  if constexpr (std::endian::native != std::endian::little) return false;
   if (units.size() % 2 != 0 || (units.size() >= 2 && units[0] == 0xFF && units[1] == 0xFE)) return false;
   out.resize(units.size() / 2);
   size_t at = 0;
   for (; at + 8 <= units.size(); at += 8) {
     uint64_t word = 0;
-    for (size_t k = 0; k < 8; ++k) word |= uint64_t{units[at + k]} << (8 * k);
+    std::memcpy(&word, units.data() + at, sizeof word);
     if ((word & 0xFF80FF80FF80FF80ull) != 0) return false;
     const uint32_t chars = static_cast<uint32_t>((word & 0xFF) | ((word >> 8) & 0xFF00) | ((word >> 16) & 0xFF0000) |
                                                  ((word >> 24) & 0xFF000000));
-    for (size_t k = 0; k < 4; ++k) out[at / 2 + k] = static_cast<char>((chars >> (8 * k)) & 0xFF);
+    std::memcpy(out.data() + at / 2, &chars, sizeof chars);
   }
   for (; at < units.size(); at += 2) {
     if (units[at] >= 0x80 || units[at + 1] != 0) return false;

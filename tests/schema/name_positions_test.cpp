@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -93,6 +94,48 @@ TEST(NameKeyHash, EqualForEveryPairSameNameHolds) {
       if (SameName(a, b)) {
         EXPECT_EQ(NameKeyHash(a), NameKeyHash(b)) << a << " / " << b;
       }
+}
+
+// Names are compared and hashed a word at a time: what a word holds must not change the
+// answer. Every pair of a set of names of lengths around the word sizes, differing in case or
+// in one byte at every place, with the bytes that border the letters and a non-ASCII letter
+// at either side of a word boundary, must be SameName exactly when their keys are equal, and
+// hash alike when they are.
+TEST(NameKeyHash, WordsAgreeWithTheKeysAtEveryLengthAndPlace) {
+  std::vector<std::string> names;
+  for (size_t length : {1u, 3u, 4u, 5u, 7u, 8u, 9u, 12u, 15u, 16u, 17u}) {
+    std::string base;
+    for (size_t k = 0; k < length; ++k) base += static_cast<char>('a' + k % 26);
+    names.push_back(base);
+    names.push_back(UpperCase(base));
+    names.push_back(" " + base + "  ");
+    for (size_t at = 0; at < length; ++at) {
+      for (char other : {'@', '[', '`', '{', 'Z', 'z', '0'}) {
+        std::string changed = base;
+        changed[at] = other;
+        names.push_back(changed);
+      }
+      std::string raised = base;
+      raised[at] = static_cast<char>(raised[at] - 32);
+      names.push_back(raised);
+      names.push_back(base.substr(0, at) + "\xC3\xA0" + base.substr(at));  // à
+      names.push_back(UpperCase(base.substr(0, at)) + "\xC3\x80" + base.substr(at));  // À
+    }
+  }
+  for (const std::string& a : names) {
+    for (const std::string& b : names) {
+      const bool same = NameKey(a) == NameKey(b);
+      ASSERT_EQ(SameName(a, b), same) << "'" << a << "' / '" << b << "'";
+      if (same) {
+        ASSERT_EQ(NameKeyHash(a), NameKeyHash(b)) << "'" << a << "' / '" << b << "'";
+      }
+    }
+  }
+  // The hash tells the names of a wide table apart rather than piling them on a few values.
+  std::vector<size_t> hashes;
+  for (int i = 0; i < 1000; ++i) hashes.push_back(NameKeyHash("Campo" + std::to_string(i)) & 1023);
+  std::sort(hashes.begin(), hashes.end());
+  EXPECT_GT(std::unique(hashes.begin(), hashes.end()) - hashes.begin(), 500);
 }
 
 // A counting collection: how often the pass would have gone to the engine.
