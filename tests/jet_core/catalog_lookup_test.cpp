@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -108,6 +109,49 @@ TEST(ReadFields, ColumnGroupsAreMatchedByNameFirstOneWins) {
   EXPECT_EQ(fields[2].name(), "Nome");
   EXPECT_EQ(fields[2].required, true);  // the first group of the name
   EXPECT_EQ(ReadFields(table, PropertyBlob{}).at(2).required, std::nullopt);
+}
+
+}  // namespace
+}  // namespace jet
+
+namespace jet {
+namespace {
+
+// Column and index names of every length around the four units read at a time, with a
+// letter outside ASCII in the first and in a later group of units and one outside Latin-1,
+// read back as written.
+TEST(CatalogLookup, NamesOfEveryLengthAndAlphabetReadBackAsWritten) {
+  TempDir folder;
+  const auto path = folder / "names.mdb";
+  CreateDatabase(path);
+  std::vector<std::string> names;
+  for (size_t length = 1; length <= 17; ++length) names.push_back("C" + std::string(length - 1, 'x'));
+  names.push_back("Città");
+  names.push_back("Quantità venduta");
+  names.push_back("Campo\xC4\x80");  // Ā: a unit with a high byte
+  names.push_back("Z\xE2\x82\xAC");  // €: outside Latin-1 too
+  NewTable table{"Nomi", {}, {}, {}};
+  for (const std::string& name : names) {
+    table.columns.push_back({name, 4, 4});
+    table.properties.emplace_back();
+  }
+  table.indexes.push_back({"Indice città", false, false, {"Città"}});
+  table.indexes.push_back({"Ix", false, false, {"Cxxxxxxxx"}});
+  {
+    auto writer = DatabaseWriter::Open(path);
+    writer->CreateTable(table);
+    writer->Commit();
+  }
+  auto database = Database::Open(path);
+  const TableInfo* read = database->FindTable("Nomi");
+  ASSERT_NE(read, nullptr);
+  std::vector<std::string> read_names;
+  for (const FieldInfo& field : read->fields) read_names.push_back(field.name());
+  EXPECT_EQ(read_names, names);
+  std::vector<std::string> index_names;
+  for (const IndexInfo& index : read->indexes) index_names.push_back(index.name);
+  std::sort(index_names.begin(), index_names.end());
+  EXPECT_EQ(index_names, (std::vector<std::string>{"Indice città", "Ix"}));
 }
 
 }  // namespace

@@ -155,4 +155,41 @@ TEST(JetEngine, TableObjectsFollowChangesAndRenamedNewTables) {
   EXPECT_THROW(other->Name(), jet::Error);
 }
 
+// Field objects of one state of a table are shared; a change makes new ones. A field asked for
+// again before the change answers as the first; after a column is deleted the same position
+// is the next field, while an object held from before still answers for its own field, and
+// one whose field is gone raises 3265, as DAO's would.
+TEST(JetEngine, FieldObjectsFollowTheTableAcrossAChange) {
+  vantrel::test::TempDir dir;
+  const std::string path = (dir / "local.mdb").string();
+  jet::CreateDatabase(path);
+  schema::DatabaseRef database = schema::TheEngine().Workspaces(0)->OpenDatabase(path);
+  schema::TableDefRef table = database->CreateTableDef("T");
+  table->TableFields().Append(table->CreateField("ID", 4, 4));
+  table->TableFields().Append(table->CreateField("Nome", 10, 40));
+  table->TableFields().Append(table->CreateField("Note", 12, 0));
+  database->Tables().Append(table);
+
+  schema::Fields& fields = table->TableFields();
+  schema::FieldRef first = fields.Item(0);
+  schema::FieldRef nome = fields.Item(1);
+  EXPECT_EQ(fields.Item(1)->Name(), "Nome");
+  EXPECT_EQ(fields.Item(1)->Size(), 40);
+  fields.Delete("ID");
+  ASSERT_EQ(fields.Count(), 2);
+  EXPECT_EQ(fields.Item(0)->Name(), "Nome");
+  EXPECT_EQ(fields.Item(1)->Name(), "Note");
+  EXPECT_EQ(fields.Item(1)->Type(), 12);
+  EXPECT_EQ(nome->Name(), "Nome");
+  EXPECT_EQ(nome->Size(), 40);
+  try {
+    first->Type();
+    FAIL() << "a deleted field still answered";
+  } catch (const jet::Error& error) {
+    EXPECT_EQ(error.number(), jet::err::kItemNotFound);
+  }
+  EXPECT_THROW(fields.Item(2), jet::Error);
+  database->Close();
+}
+
 }  // namespace
