@@ -126,7 +126,7 @@ class JetField : public Field {
   // The field at hand in the database as it is now: no lookup until the database changes.
   JetField(SessionRef session, std::string table, const jet::FieldInfo& found)
       : session_(std::move(session)), table_(std::move(table)), name_(found.name()), found_(&found),
-        found_generation_(session_->generation()) {}
+        found_generation_(session_->generation()), found_type_(found.dao_type), found_size_(found.size) {}
   JetField(std::string name, int16_t type, int32_t size) : name_(std::move(name)) {
     detached_ = std::make_unique<jet::FieldInfo>();
     detached_->dao_type = type;
@@ -144,13 +144,26 @@ class JetField : public Field {
       if (!field) NotFound();
       found_ = field;
       found_generation_ = session_->generation();
+      found_type_ = field->dao_type;
+      found_size_ = field->size;
     }
     return *found_;
   }
 
   std::string Name() const override { return detached_ ? name_ : info().name(); }
-  int16_t Type() const override { return info().dao_type; }
-  int32_t Size() const override { return info().size; }
+  // Type and size are what a pass compares, long after the catalog was read: kept here from
+  // the lookup, which reads the field's name beside them, so that asking does not wait for
+  // the catalog's memory again.
+  int16_t Type() const override {
+    if (detached_) return detached_->dao_type;
+    info();
+    return found_type_;
+  }
+  int32_t Size() const override {
+    if (detached_) return detached_->size;
+    info();
+    return found_size_;
+  }
   bool AllowZeroLength() const override { return info().AllowZeroLength(); }
   std::string DefaultValue() const override { return info().default_value.value_or(""); }
   int16_t OrdinalPosition() const override { return info().ordinal_position; }
@@ -218,6 +231,8 @@ class JetField : public Field {
   std::unique_ptr<jet::FieldInfo> detached_;
   mutable const jet::FieldInfo* found_ = nullptr;
   mutable std::pair<uint64_t, uint64_t> found_generation_;
+  mutable int16_t found_type_ = 0;
+  mutable int32_t found_size_ = 0;
 };
 
 class TableFieldsCollection : public Fields {
