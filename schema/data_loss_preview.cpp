@@ -39,7 +39,7 @@ class FieldsByName {
 
  private:
   const jet::TableInfo& table_;
-  NameIndex index_;
+  BasicNameIndex<std::string_view> index_;  // of the table's own names
 };
 
 bool Rebuilds(const jet::FieldInfo& local, const jet::FieldInfo& reference) {

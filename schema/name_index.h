@@ -14,9 +14,11 @@ namespace schema {
 // position the next one of a name SameName with it. Names are added in position order. Open
 // addressing in flat arrays, hashed by NameKeyHash, so that a collection of any size costs a
 // few allocations and no key strings: the passes index every field of every table this way.
-class NameIndex {
+// Key is the name as kept: a copy, or a view of names that outlive the index.
+template <typename Key>
+class BasicNameIndex {
  public:
-  explicit NameIndex(size_t expected = 0) {
+  explicit BasicNameIndex(size_t expected = 0) {
     keys_.reserve(expected);
     next_.reserve(expected);
     Rehash(expected);
@@ -25,7 +27,7 @@ class NameIndex {
   size_t size() const { return keys_.size(); }
 
   // Adds the name of position size().
-  void Add(std::string name) {
+  void Add(Key name) {
     if ((keys_.size() + 1) * 2 > slots_.size()) Rehash(keys_.size() + 1);
     const int32_t position = static_cast<int32_t>(keys_.size());
     const size_t slot = SlotOf(name);
@@ -74,9 +76,11 @@ class NameIndex {
     }
   }
 
-  std::vector<std::string> keys_;  // the names as added
+  std::vector<Key> keys_;  // the names as added
   std::vector<int32_t> next_;
   std::vector<Slot> slots_;
 };
+
+using NameIndex = BasicNameIndex<std::string>;
 
 }  // namespace schema
