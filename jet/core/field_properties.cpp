@@ -105,7 +105,8 @@ std::vector<FieldInfo> ReadFields(const TableDef& table, const PropertyBlob& pro
   for (size_t i = 0; i < columns.size(); ++i) {
     const ColumnDef& column = *columns[i];
     FieldInfo& field = fields.emplace_back();
-    field.column = column.WithoutStored();
+    field.column = column;  // into the new field as it stands: no copy made first to move
+    field.column.stored = DescriptorBytes{};
     field.dao_type = DaoTypeOf(column);
     field.size = DaoSizeOf(column, table.format);
     field.ordinal_position = static_cast<int16_t>(i);
@@ -124,6 +125,7 @@ std::vector<FieldInfo> ReadFields(const TableDef& table, const PropertyBlob& pro
 
 std::vector<IndexInfo> ReadIndexes(const TableDef& table) {
   std::vector<IndexInfo> indexes;
+  indexes.reserve(table.indexes.size());
   for (size_t i = 0; i < table.indexes.size(); ++i) {
     const LogicalIndexDef& logical = table.indexes[i];
     const RealIndexDef& real = table.real_indexes.at(logical.real_index);
@@ -136,16 +138,20 @@ std::vector<IndexInfo> ReadIndexes(const TableDef& table) {
     index.required = (real.flags & index_flag::kRequired) != 0;
     index.logical_index = static_cast<uint32_t>(i);
     index.real_index = logical.real_index;
+    index.fields.reserve(real.columns.size());
     for (const IndexColumnDef& column : real.columns) {
       const ColumnDef* def = table.ColumnByNumber(column.column_number);
       index.fields.push_back(IndexFieldInfo{def ? def->name : std::string(), column.ascending});
     }
     indexes.push_back(std::move(index));
   }
-  // DAO lists indexes by their index number, not by where the definition stores them.
-  std::stable_sort(indexes.begin(), indexes.end(), [&](const IndexInfo& a, const IndexInfo& b) {
+  // DAO lists indexes by their index number, not by where the definition stores them (which
+  // is nearly always the same order already).
+  const auto by_number = [&](const IndexInfo& a, const IndexInfo& b) {
     return table.indexes[a.logical_index].index_number < table.indexes[b.logical_index].index_number;
-  });
+  };
+  if (!std::is_sorted(indexes.begin(), indexes.end(), by_number))
+    std::stable_sort(indexes.begin(), indexes.end(), by_number);
   return indexes;
 }
 

@@ -64,14 +64,13 @@ bool AsciiUnits(std::span<const uint8_t> units, std::string& out) {
   return true;
 }
 
-std::string ReadName(const ByteReader& r, size_t& at, Format format, uint16_t code_page) {
+void ReadName(const ByteReader& r, size_t& at, Format format, uint16_t code_page, std::string& name) {
   const size_t length = format == Format::kJet3 ? r.U8(at) : r.U16(at);
   at += format == Format::kJet3 ? 1 : 2;
   const auto stored = r.Slice(at, length);
   at += length;
-  std::string name;
-  if (format == Format::kJet4 && AsciiUnits(stored, name)) return name;
-  return DecodeText(stored, format, code_page);
+  if (format == Format::kJet4 && AsciiUnits(stored, name)) return;
+  name = DecodeText(stored, format, code_page);
 }
 
 }  // namespace
@@ -136,7 +135,7 @@ TableDef ReadTableDefinition(PageSource& pages, Format format, uint32_t definiti
       }
     }
   }
-  for (ColumnDef& c : table.columns) c.name = ReadName(r, at, format, code_page);
+  for (ColumnDef& c : table.columns) ReadName(r, at, format, code_page, c.name);
 
   table.real_indexes.reserve(real_count);
   for (uint32_t i = 0; i < real_count; ++i, at += L.real_index) {
@@ -176,7 +175,7 @@ TableDef ReadTableDefinition(PageSource& pages, Format format, uint32_t definiti
                    " names a missing real index");
     table.indexes.push_back(std::move(index));
   }
-  for (LogicalIndexDef& index : table.indexes) index.name = ReadName(r, at, format, code_page);
+  for (LogicalIndexDef& index : table.indexes) ReadName(r, at, format, code_page, index.name);
 
   // The long-value map list ends at 0xFFFF; older definitions may stop without one.
   while (r.Has(at, 2) && r.U16(at) != 0xFFFF) {
