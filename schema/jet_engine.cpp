@@ -124,8 +124,9 @@ class JetField : public Field {
   JetField(SessionRef session, std::string table, std::string name)
       : session_(std::move(session)), table_(std::move(table)), name_(std::move(name)) {}
   // The field at hand in the database as it is now: no lookup until the database changes.
-  JetField(SessionRef session, std::string table, const jet::FieldInfo& found)
-      : session_(std::move(session)), table_(std::move(table)), name_(found.name()), found_(&found),
+  // Copies straight into place: a pass makes one for every field it reads.
+  JetField(const SessionRef& session, const std::string& table, const jet::FieldInfo& found)
+      : session_(session), table_(table), name_(found.name()), found_(&found),
         found_generation_(session_->generation()), found_type_(found.dao_type), found_size_(found.size) {}
   JetField(std::string name, int16_t type, int32_t size) : name_(std::move(name)) {
     detached_ = std::make_unique<jet::FieldInfo>();
