@@ -247,14 +247,18 @@ class TableFieldsCollection : public Fields {
     // object asked for again is the one made before: a stored field object holds nothing but
     // where its field is, so the two could not tell apart. A pass walks every field of every
     // table, and a heap block for each was a good part of its cost.
+    // The collection only watches the block: it goes with the last object handed out, so a
+    // table object kept for later (the pass keeps every local one) does not keep its fields'.
     const auto generation = table_.session()->generation();
-    if (!made_ || made_generation_ != generation || made_->fields.size() != fields.size()) {
-      made_ = std::make_shared<MadeFields>(fields.size());
+    std::shared_ptr<MadeFields> made = made_.lock();
+    if (!made || made_generation_ != generation || made->fields.size() != fields.size()) {
+      made = std::make_shared<MadeFields>(fields.size());
+      made_ = made;
       made_generation_ = generation;
     }
-    std::optional<JetField>& slot = made_->fields[static_cast<size_t>(position)];
+    std::optional<JetField>& slot = made->fields[static_cast<size_t>(position)];
     if (!slot) slot.emplace(table_.session(), table_.name(), found);
-    return FieldRef(made_, &*slot);
+    return FieldRef(std::move(made), &*slot);
   }
   void Append(const FieldRef& field) override {
     auto* detached = dynamic_cast<JetField*>(field.get());
@@ -270,13 +274,15 @@ class TableFieldsCollection : public Fields {
   void Delete(const std::string& name) override { table_.session()->writer().DeleteColumn(table_.name(), name); }
 
  private:
+  // The objects are in the vector's own storage, freed with the last object handed out even
+  // while the collection still watches the block.
   struct MadeFields {
     explicit MadeFields(size_t count) : fields(count) {}
     std::vector<std::optional<JetField>> fields;
   };
 
   TableLookup table_;
-  mutable std::shared_ptr<MadeFields> made_;
+  mutable std::weak_ptr<MadeFields> made_;
   mutable std::pair<uint64_t, uint64_t> made_generation_;
 };
 

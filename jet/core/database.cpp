@@ -91,6 +91,11 @@ void Database::Load() {
     ThrowCorrupt("the catalog of '" + path_.string() + "' has no row for MSysObjects");
 
   std::vector<const CatalogObject*> query_objects;
+  // Sized once: a table's entry is large, and growing the list moved every one read before.
+  tables_.reserve(static_cast<size_t>(std::count_if(catalog_.begin(), catalog_.end(), [](const CatalogObject& object) {
+    return object.type == object_type::kTable || object.type == object_type::kLinkedTable ||
+           object.type == object_type::kLinkedOdbc;
+  })));
   for (const CatalogObject& object : catalog_) {
     if (object.type == object_type::kQuery) query_objects.push_back(&object);
     if (object.type != object_type::kTable && object.type != object_type::kLinkedTable &&
