@@ -122,12 +122,18 @@ TEST(NameKeyHash, WordsAgreeWithTheKeysAtEveryLengthAndPlace) {
       names.push_back(UpperCase(base.substr(0, at)) + "\xC3\x80" + base.substr(at));  // À
     }
   }
-  for (const std::string& a : names) {
-    for (const std::string& b : names) {
-      const bool same = NameKey(a) == NameKey(b);
-      ASSERT_EQ(SameName(a, b), same) << "'" << a << "' / '" << b << "'";
+  std::vector<std::string> keys;
+  std::vector<size_t> name_hashes;
+  for (const std::string& name : names) {
+    keys.push_back(NameKey(name));
+    name_hashes.push_back(NameKeyHash(name));
+  }
+  for (size_t a = 0; a < names.size(); ++a) {
+    for (size_t b = 0; b < names.size(); ++b) {
+      const bool same = keys[a] == keys[b];
+      ASSERT_EQ(SameName(names[a], names[b]), same) << "'" << names[a] << "' / '" << names[b] << "'";
       if (same) {
-        ASSERT_EQ(NameKeyHash(a), NameKeyHash(b)) << "'" << a << "' / '" << b << "'";
+        ASSERT_EQ(name_hashes[a], name_hashes[b]) << "'" << names[a] << "' / '" << names[b] << "'";
       }
     }
   }
