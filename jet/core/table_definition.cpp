@@ -64,6 +64,20 @@ bool AsciiUnits(std::span<const uint8_t> units, std::string& out) {
   return true;
 }
 
+// A little-endian 16-bit field of a column descriptor already checked whole.
+uint16_t Le16(std::span<const uint8_t> descriptor, size_t at) {
+  return static_cast<uint16_t>(descriptor[at] | (descriptor[at + 1] << 8));
+}
+
+// Every field read from a column descriptor by offset lies inside it, in both formats.
+constexpr bool DescriptorFields(const TableDefinitionLayout& L) {
+  const size_t words[] = {L.column_number, L.variable_index, L.fixed_offset, L.length, L.sort_order, L.code_page};
+  for (size_t at : words)
+    if (at + 2 > L.column_descriptor) return false;
+  return L.flags < L.column_descriptor && 16 < L.column_descriptor && 12 < L.column_descriptor;
+}
+static_assert(DescriptorFields(kJet3Layout) && DescriptorFields(kJet4Layout));
+
 void ReadName(const ByteReader& r, size_t& at, Format format, uint16_t code_page, std::string& name) {
   const size_t length = format == Format::kJet3 ? r.U8(at) : r.U16(at);
   at += format == Format::kJet3 ? 1 : 2;
@@ -112,26 +126,28 @@ TableDef ReadTableDefinition(PageSource& pages, Format format, uint32_t definiti
   // A count past the stream's end raises at the first descriptor it lacks; it sizes nothing.
   table.columns.reserve(std::min<size_t>(column_count, stream.size() / L.column_descriptor));
   for (uint16_t i = 0; i < column_count; ++i, at += L.column_descriptor) {
-    const ByteReader d = r.Sub(at, L.column_descriptor);
+    // The descriptor is checked whole, once: every offset below lies inside it (see
+    // DescriptorFields), and a wide schema has tens of thousands of them.
+    const std::span<const uint8_t> d = r.Slice(at, L.column_descriptor);
     ColumnDef& c = table.columns.emplace_back();
-    c.stored.assign(d.bytes().begin(), d.bytes().end());
-    c.type = d.U8(0);
-    c.number = d.U16(L.column_number);
-    c.variable_index = d.U16(L.variable_index);
-    c.flags = d.U8(L.flags);
-    c.fixed_offset = d.U16(L.fixed_offset);
-    c.length = d.U16(L.length);
+    c.stored.assign(d.begin(), d.end());
+    c.type = d[0];
+    c.number = Le16(d, L.column_number);
+    c.variable_index = Le16(d, L.variable_index);
+    c.flags = d[L.flags];
+    c.fixed_offset = Le16(d, L.fixed_offset);
+    c.length = Le16(d, L.length);
     c.position = i;
     if (jet3) {
-      c.sort_order = d.U16(L.sort_order);
-      c.code_page = d.U16(L.code_page);
+      c.sort_order = Le16(d, L.sort_order);
+      c.code_page = Le16(d, L.code_page);
     } else {
-      c.extra_flags = d.U8(16);
+      c.extra_flags = d[16];
       if (c.type == static_cast<uint8_t>(FieldType::kNumeric)) {
-        c.precision = d.U8(11);
-        c.scale = d.U8(12);
+        c.precision = d[11];
+        c.scale = d[12];
       } else {
-        c.sort_order = d.U16(L.sort_order);
+        c.sort_order = Le16(d, L.sort_order);
       }
     }
   }
