@@ -1,0 +1,162 @@
+#include "jet/write/row_transform.h"
+
+#include <algorithm>
+
+#include "jet/common/error.h"
+#include "jet/common/text_codec.h"
+#include "jet/core/long_value.h"
+#include "jet/core/row_codec.h"
+#include "jet/write/value_conversion.h"
+
+namespace jet {
+namespace {
+
+bool Is(const ColumnDef& column, FieldType type) { return column.type == static_cast<uint8_t>(type); }
+
+// The types whose stored bytes a decode and an encode give back unchanged. Single is not
+// among them: the conversion widens it to double and back, which quiets a signalling NaN.
+// Numeric is not either: its sign byte and top word are normalised on the way.
+size_t FixedCopySize(FieldType type) {
+  switch (type) {
+    case FieldType::kByte: return 1;
+    case FieldType::kInteger: return 2;
+    case FieldType::kLong: return 4;
+    case FieldType::kCurrency:
+    case FieldType::kDouble:
+    case FieldType::kDateTime: return 8;
+    case FieldType::kGuid: return 16;
+    default: return 0;
+  }
+}
+
+// Text stored compressed in one run, as the encoder writes it for a column that compresses:
+// such bytes are already what the encoder would make of them.
+bool CompressedAsEncoded(std::span<const uint8_t> stored) {
+  if (stored.size() < 2 + 3 || stored.size() > 2 + 1024 || stored[0] != 0xFF || stored[1] != 0xFE) return false;
+  return std::find(stored.begin() + 2, stored.end(), uint8_t{0}) == stored.end();
+}
+
+}  // namespace
+
+RowTransform::RowTransform(const TableDef& source, const TableDef& target, const std::vector<int>& source_of,
+                           const std::vector<bool>& required, Format format, uint16_t code_page)
+    : source_(source), target_(target), format_(format), code_page_(code_page) {
+  // Jet 3 text goes through a code page, which the bytes would have to be checked against.
+  if (format != Format::kJet4 || source_of.size() != target.columns.size() || required.size() != source_of.size())
+    return;
+  // A source column no target takes would still be decoded, and could refuse the row.
+  std::vector<bool> taken(source.columns.size(), false);
+  plans_.resize(target.columns.size());
+  for (size_t t = 0; t < target.columns.size(); ++t) {
+    if (source_of[t] < 0 || static_cast<size_t>(source_of[t]) >= source.columns.size()) return;
+    Plan& plan = plans_[t];
+    plan.source = static_cast<size_t>(source_of[t]);
+    taken[plan.source] = true;
+    const ColumnDef& from = source.columns[plan.source];
+    const ColumnDef& to = target.columns[t];
+    plan.required = required[t] && (to.flags & column_flag::kAutoNumber) == 0;
+    if (from.type != to.type) continue;  // converted
+    const auto type = static_cast<FieldType>(to.type);
+    const size_t copy_size = FixedCopySize(type);
+    if (type == FieldType::kBoolean) {
+      plan.kind = Kind::kBoolean;
+    } else if (copy_size != 0 && from.fixed() && to.fixed() && from.length == copy_size && to.length == copy_size) {
+      plan.kind = Kind::kFixed;
+    } else if (type == FieldType::kText && !from.fixed() && !to.fixed()) {
+      plan.kind = Kind::kText;
+    } else if (type == FieldType::kBinary && !from.fixed() && !to.fixed()) {
+      plan.kind = Kind::kBinary;
+    } else if (type == FieldType::kMemo && !from.fixed() && !to.fixed()) {
+      plan.kind = Kind::kMemo;
+    } else if (type == FieldType::kOle && !from.fixed() && !to.fixed()) {
+      plan.kind = Kind::kOle;
+    }
+  }
+  if (std::find(taken.begin(), taken.end(), false) != taken.end()) return;
+  values_.resize(target.columns.size());
+  usable_ = true;
+}
+
+bool RowTransform::Build(std::span<const uint8_t> row, PageSource& pages, RowBuilder& builder) {
+  if (!usable_) return false;
+  try {
+    const RowLayout layout = ReadRowLayout(source_, row, format_);
+    for (size_t t = 0; t < plans_.size(); ++t) {
+      const Plan& plan = plans_[t];
+      const ColumnDef& from = source_.columns[plan.source];
+      const ColumnDef& to = target_.columns[t];
+      values_[t] = Value{};
+      std::optional<std::span<const uint8_t>> bytes;
+      bool present = false;
+      if (from.number < layout.column_count) {
+        present = layout.NullMaskBit(from.number);
+        if (present && !Is(from, FieldType::kBoolean)) {
+          bytes = layout.ValueBytes(from);
+          present = bytes.has_value();
+        }
+      }
+      if (Is(from, FieldType::kBoolean) && from.number < layout.column_count) {
+        // A Yes/No value is its bit: never Null.
+        if (plan.kind == Kind::kBoolean) {
+          builder.SetBoolean(t, present);
+          continue;
+        }
+        values_[t] = ConvertForColumn(Value{present}, to, format_);
+      } else if (!present) {
+        // Null stays Null through the conversion; a Yes/No field stores it as No.
+      } else if (plan.kind != Kind::kConverted) {
+        if (!Carry(plan, t, *bytes, pages, builder)) return false;
+        continue;
+      } else {
+        const Value value = DecodeColumnValue(from, *bytes, DecodeContext{format_, code_page_, &pages});
+        values_[t] = ConvertForColumn(value, to, format_);
+      }
+      if (IsNull(values_[t]) && plan.required) return false;  // the general way raises 3314
+      builder.SetValue(t, values_[t]);
+    }
+  } catch (const Error&) {
+    return false;  // the general way raises it, with the error it gives
+  }
+  return true;
+}
+
+bool RowTransform::Carry(const Plan& plan, size_t position, std::span<const uint8_t> bytes, PageSource& pages,
+                         RowBuilder& builder) {
+  const ColumnDef& to = target_.columns[position];
+  switch (plan.kind) {
+    case Kind::kFixed:
+      builder.SetStored(position, bytes);
+      return true;
+    case Kind::kText:
+      if (to.compressed_unicode() && CompressedAsEncoded(bytes) && 2 * (bytes.size() - 2) <= to.length) {
+        builder.SetStored(position, bytes);
+        return true;
+      }
+      // A text longer than its new field is cut by the general way.
+      if (!StoredJet4TextUnits(bytes, units_) || 2 * units_.size() > to.length) return false;
+      builder.SetUnits(position, units_);
+      return true;
+    case Kind::kBinary:
+      // The conversion cuts binary data to the field's size.
+      builder.SetStored(position, bytes.first(std::min<size_t>(bytes.size(), to.length)));
+      return true;
+    case Kind::kMemo:
+      units_.clear();
+      if (!bytes.empty() && !StoredJet4TextUnits(ReadLongValue(bytes, format_, &pages), units_)) return false;
+      builder.SetUnits(position, units_);
+      return true;
+    case Kind::kOle:
+      if (bytes.empty()) {
+        builder.SetLongBytes(position, {});
+      } else {
+        builder.SetLongBytes(position, ReadLongValue(bytes, format_, &pages));
+      }
+      return true;
+    case Kind::kBoolean:
+    case Kind::kConverted:
+      break;
+  }
+  return false;
+}
+
+}  // namespace jet
