@@ -201,6 +201,7 @@ void RowBuilder::SetUnits(size_t position, std::u16string_view units) {
     LongPending& pending = long_[position];
     pending.value = nullptr;
     pending.units = true;
+    pending.plain_memo = false;
     pending.text.assign(units.begin(), units.end());
     long_columns_.push_back(position);
     return;
@@ -218,7 +219,20 @@ void RowBuilder::SetLongBytes(size_t position, std::span<const uint8_t> bytes) {
   LongPending& pending = long_[position];
   pending.value = nullptr;
   pending.units = false;
+  pending.plain_memo = false;
   pending.bytes.assign(bytes.begin(), bytes.end());
+  long_columns_.push_back(position);
+}
+
+void RowBuilder::SetPlainMemo(size_t position, std::vector<uint8_t> bytes) {
+  const ColumnDef& column = table_.columns.at(position);
+  set_[position] = true;
+  MarkPresent(column);
+  LongPending& pending = long_[position];
+  pending.value = nullptr;
+  pending.units = false;
+  pending.plain_memo = true;
+  pending.bytes = std::move(bytes);
   long_columns_.push_back(position);
 }
 
@@ -233,6 +247,7 @@ void RowBuilder::SetValue(size_t position, const Value& value) {
     set_[position] = true;
     MarkPresent(column);
     long_[position].value = &value;
+    long_[position].plain_memo = false;
     long_columns_.push_back(position);
     return;
   }
@@ -250,6 +265,14 @@ void RowBuilder::SetValue(size_t position, const Value& value) {
 // let it stay inline (49 of 49 memo values in the samples fit this rule).
 LongValueImage RowBuilder::LongValueImageFor(const ColumnDef& column, LongPending& pending, size_t room) {
   const Format format = context_.format;
+  if (pending.plain_memo) {
+    // What the text's plain form is; only a value that may stay inline needs its units.
+    if (pending.bytes.size() > LongValueInlineLimit(format) || pending.bytes.size() > room)
+      return BuildLongValue(pending.bytes, format, 0);
+    if (!StoredJet4TextUnits(pending.bytes, pending.text)) ThrowWrongKind(column);
+    pending.units = true;
+    pending.plain_memo = false;
+  }
   if (pending.value == nullptr && !pending.units) return BuildLongValue(pending.bytes, format, room);
   if (pending.value != nullptr && column.type == static_cast<uint8_t>(FieldType::kOle)) {
     return BuildLongValue(As<Binary>(*pending.value, column).bytes, format, room);

@@ -60,6 +60,10 @@ class RowBuilder {
   void SetStored(size_t position, std::span<const uint8_t> bytes);
   // Jet 4 text given as its UTF-16 units: a text column's value, or a memo's.
   void SetUnits(size_t position, std::u16string_view units);
+  // A Jet 4 memo's text as plain UCS-2 bytes (no compression marker) whose units hold no lone
+  // surrogate: the bytes its text is stored as when it goes out of the row, so that they need
+  // not be decoded unless the value stays inline.
+  void SetPlainMemo(size_t position, std::vector<uint8_t> bytes);
   // An OLE value's bytes.
   void SetLongBytes(size_t position, std::span<const uint8_t> bytes);
   bool IsSet(size_t position) const;
@@ -74,6 +78,7 @@ class RowBuilder {
   struct LongPending {
     const Value* value = nullptr;  // set through SetValue, or else:
     bool units = false;            // the text is in text_, else the bytes in bytes_
+    bool plain_memo = false;       // the bytes are a memo's plain UCS-2 text
     std::u16string text;
     std::vector<uint8_t> bytes;
   };

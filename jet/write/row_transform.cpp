@@ -36,6 +36,20 @@ bool CompressedAsEncoded(std::span<const uint8_t> stored) {
   return std::find(stored.begin() + 2, stored.end(), uint8_t{0}) == stored.end();
 }
 
+// Plain UCS-2 whose units survive UTF-8: the bytes the encoder gives a memo's text uncompressed.
+bool PlainWithoutLoneSurrogates(std::span<const uint8_t> stored) {
+  if (stored.size() % 2 != 0 || (stored.size() >= 2 && stored[0] == 0xFF && stored[1] == 0xFE)) return false;
+  for (size_t i = 0; i < stored.size(); i += 2) {
+    const auto unit = static_cast<char16_t>(stored[i] | stored[i + 1] << 8);
+    if (unit < 0xD800 || unit > 0xDFFF) continue;
+    if (unit > 0xDBFF || i + 3 >= stored.size()) return false;
+    const auto next = static_cast<char16_t>(stored[i + 2] | stored[i + 3] << 8);
+    if (next < 0xDC00 || next > 0xDFFF) return false;
+    i += 2;
+  }
+  return true;
+}
+
 }  // namespace
 
 RowTransform::RowTransform(const TableDef& source, const TableDef& target, const std::vector<int>& source_of,
@@ -140,11 +154,21 @@ bool RowTransform::Carry(const Plan& plan, size_t position, std::span<const uint
       // The conversion cuts binary data to the field's size.
       builder.SetStored(position, bytes.first(std::min<size_t>(bytes.size(), to.length)));
       return true;
-    case Kind::kMemo:
+    case Kind::kMemo: {
       units_.clear();
-      if (!bytes.empty() && !StoredJet4TextUnits(ReadLongValue(bytes, format_, &pages), units_)) return false;
+      if (bytes.empty()) {
+        builder.SetUnits(position, units_);
+        return true;
+      }
+      std::vector<uint8_t> text = ReadLongValue(bytes, format_, &pages);
+      if (PlainWithoutLoneSurrogates(text)) {
+        builder.SetPlainMemo(position, std::move(text));
+        return true;
+      }
+      if (!StoredJet4TextUnits(text, units_)) return false;
       builder.SetUnits(position, units_);
       return true;
+    }
     case Kind::kOle:
       if (bytes.empty()) {
         builder.SetLongBytes(position, {});
