@@ -1,7 +1,10 @@
 #include "jet/write/row_transform.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
+#include "jet/common/byte_reader.h"
 #include "jet/common/error.h"
 #include "jet/common/text_codec.h"
 #include "jet/core/long_value.h"
@@ -13,9 +16,8 @@ namespace {
 
 bool Is(const ColumnDef& column, FieldType type) { return column.type == static_cast<uint8_t>(type); }
 
-// The types whose stored bytes a decode and an encode give back unchanged. Single is not
-// among them: the conversion widens it to double and back, which quiets a signalling NaN.
-// Numeric is not either: its sign byte and top word are normalised on the way.
+// The types whose stored bytes a decode and an encode give back unchanged. Single and
+// Numeric are carried only after a look at the value (CarryNumber).
 size_t FixedCopySize(FieldType type) {
   switch (type) {
     case FieldType::kByte: return 1;
@@ -76,6 +78,11 @@ RowTransform::RowTransform(const TableDef& source, const TableDef& target, const
       plan.kind = Kind::kBoolean;
     } else if (copy_size != 0 && from.fixed() && to.fixed() && from.length == copy_size && to.length == copy_size) {
       plan.kind = Kind::kFixed;
+    } else if (type == FieldType::kSingle && from.fixed() && to.fixed() && from.length == 4 && to.length == 4) {
+      plan.kind = Kind::kSingle;
+    } else if (type == FieldType::kNumeric && from.fixed() && to.fixed() && from.length == 17 && to.length == 17 &&
+               from.scale == to.scale && to.precision <= 19) {
+      plan.kind = Kind::kDecimal;
     } else if (type == FieldType::kText && !from.fixed() && !to.fixed()) {
       plan.kind = Kind::kText;
     } else if (type == FieldType::kBinary && !from.fixed() && !to.fixed()) {
@@ -118,6 +125,11 @@ bool RowTransform::Build(std::span<const uint8_t> row, PageSource& pages, RowBui
         values_[t] = ConvertForColumn(Value{present}, to, format_);
       } else if (!present) {
         // Null stays Null through the conversion; a Yes/No field stores it as No.
+      } else if (plan.kind == Kind::kSingle || plan.kind == Kind::kDecimal) {
+        // Carried when the conversion would give the same bytes back, converted otherwise.
+        if (CarryNumber(plan, t, *bytes, builder)) continue;
+        const Value value = DecodeColumnValue(from, *bytes, DecodeContext{format_, code_page_, &pages});
+        values_[t] = ConvertForColumn(value, to, format_);
       } else if (plan.kind != Kind::kConverted) {
         if (!Carry(plan, t, *bytes, pages, builder)) return false;
         continue;
@@ -131,6 +143,36 @@ bool RowTransform::Build(std::span<const uint8_t> row, PageSource& pages, RowBui
   } catch (const Error&) {
     return false;  // the general way raises it, with the error it gives
   }
+  return true;
+}
+
+bool RowTransform::CarryNumber(const Plan& plan, size_t position, std::span<const uint8_t> bytes,
+                               RowBuilder& builder) {
+  const ColumnDef& to = target_.columns[position];
+  if (plan.kind == Kind::kSingle) {
+    // Through a double and back a finite float keeps its bits; infinities overflow, NaNs are
+    // made quiet.
+    if (bytes.size() != 4) return false;
+    float value;
+    std::memcpy(&value, bytes.data(), 4);
+    if (!std::isfinite(value)) return false;
+    builder.SetStored(position, bytes);
+    return true;
+  }
+  // A decimal of the field's scale keeps its digits when they fit the field's precision; the
+  // sign of zero is dropped, and of the first byte only the sign bit counts.
+  if (bytes.size() != 17 || bytes[1] != 0 || bytes[2] != 0 || bytes[3] != 0 || bytes[4] != 0) return false;
+  const ByteReader reader(bytes);
+  if (reader.U32(5) != 0) return false;  // 64 bits and more: past any precision carried here
+  const uint64_t magnitude = uint64_t{reader.U32(9)} << 32 | reader.U32(13);
+  const unsigned precision = to.precision == 0 ? 18 : to.precision;
+  uint64_t limit = 1;
+  for (unsigned i = 0; i < precision; ++i) limit *= 10;  // at most 10^19, below 2^64
+  if (magnitude >= limit) return false;
+  uint8_t stored[17];
+  std::copy(bytes.begin(), bytes.end(), stored);
+  stored[0] = (bytes[0] & 0x80) != 0 && magnitude != 0 ? 0x80 : 0x00;
+  builder.SetStored(position, stored);
   return true;
 }
 
@@ -177,6 +219,8 @@ bool RowTransform::Carry(const Plan& plan, size_t position, std::span<const uint
       }
       return true;
     case Kind::kBoolean:
+    case Kind::kSingle:
+    case Kind::kDecimal:
     case Kind::kConverted:
       break;
   }

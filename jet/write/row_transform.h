@@ -33,12 +33,13 @@ class RowTransform {
   bool Build(std::span<const uint8_t> row, PageSource& pages, RowBuilder& builder);
 
  private:
-  enum class Kind { kBoolean, kFixed, kText, kBinary, kMemo, kOle, kConverted };
+  enum class Kind { kBoolean, kFixed, kSingle, kDecimal, kText, kBinary, kMemo, kOle, kConverted };
   struct Plan {
     Kind kind = Kind::kConverted;
     size_t source = 0;  // position in source.columns
     bool required = false;
   };
+  bool CarryNumber(const Plan& plan, size_t position, std::span<const uint8_t> bytes, RowBuilder& builder);
   bool Carry(const Plan& plan, size_t position, std::span<const uint8_t> bytes, PageSource& pages,
              RowBuilder& builder);
 

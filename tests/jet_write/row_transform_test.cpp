@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <optional>
 #include <random>
 
 #include "jet/common/error.h"
@@ -358,3 +360,54 @@ TEST(RebuiltTable, ExportsAsTheValueByValueCopy) {
 
 }  // namespace
 }  // namespace vantrel::test
+
+namespace jet {
+namespace {
+
+// Singles and decimals are carried only when the conversion would give their bytes back: an
+// infinite Single overflows, a decimal with more digits than its new field overflows, and a
+// negative zero loses its sign, as the general way has it.
+TEST_F(RowTransformTest, NumbersTheConversionChangesTakeItsWay) {
+  target_.columns[3].precision = 10;  // Amount, 18 digits before
+  RowTransform narrower(source_, target_, source_of_, required_, Format::kJet4, 1252);
+  RowBuilder builder(target_, EncodeContext{Format::kJet4, 1252, {}});
+  auto both_ways = [&](const Row& values) -> std::optional<std::vector<uint8_t>> {
+    const std::vector<uint8_t> row = Stored(values);
+    builder.Clear();
+    std::optional<std::vector<uint8_t>> general;
+    try {
+      general = GeneralWay(source_, target_, source_of_, row, source_pages_, general_pages_);
+    } catch (const Error&) {
+    }
+    if (!narrower.Build(row, source_pages_, builder)) {
+      EXPECT_FALSE(general.has_value()) << "a row the general way stores was left to it";
+      return std::nullopt;
+    }
+    const std::vector<uint8_t> fast = builder.Finish({});
+    EXPECT_TRUE(general.has_value());
+    if (general) {
+      EXPECT_EQ(fast, *general);
+    }
+    return fast;
+  };
+  Row values(source_.columns.size());
+  values[0] = false;
+  values[4] = 2.5f;
+  values[9] = Decimal{true, 18, 2, 123456789, 100, 0};  // 12 digits: more than 10
+  EXPECT_FALSE(both_ways(values));
+  values[9] = Decimal{true, 18, 2, 0, 0, 0};
+  const auto zero = both_ways(values);
+  ASSERT_TRUE(zero);
+  const Row read = DecodeRow(target_, *zero, DecodeContext{Format::kJet4, 1252, nullptr});
+  const Decimal unsigned_zero{false, 10, 2, 0, 0, 0};
+  EXPECT_EQ(read[3], Value{unsigned_zero});
+  values[9] = Decimal{false, 18, 2, 999999999, 2, 0};  // 10 digits
+  EXPECT_TRUE(both_ways(values));
+  values[4] = std::numeric_limits<float>::infinity();
+  EXPECT_FALSE(both_ways(values));
+  values[4] = -std::numeric_limits<float>::max();
+  EXPECT_TRUE(both_ways(values));
+}
+
+}  // namespace
+}  // namespace jet

@@ -211,7 +211,6 @@ TEST_F(KillTest, KilledSpillingCommitLeavesTheOldOrTheWholeNewDatabase) {
   std::printf("spilling commit kills: %d rounds, %d killed while running, %d old file, %d changed\n", KillsPerTest(),
               killed, old_file, changed);
   EXPECT_GT(killed, 0);
-  EXPECT_GT(changed, 0);
 }
 
 }  // namespace
