@@ -263,6 +263,38 @@ std::string Utf16ToUtf8(std::u16string_view units) {
   return out;
 }
 
+namespace {
+
+// The UTF-16 units of Jet 4 stored text, appended to `units`.
+void StoredUnits(std::span<const uint8_t> stored, bool compressed, std::u16string& units) {
+  if (compressed) {
+    // Compressed: runs of one-byte characters (U+0001-U+00FF) and of UCS-2 units, each 0x00
+    // byte switching between them; the stream starts with a one-byte run.
+    units.reserve(stored.size());
+    bool one_byte = true;
+    size_t i = 2;
+    while (i < stored.size()) {
+      if (stored[i] == 0x00) {
+        one_byte = !one_byte;
+        ++i;
+      } else if (one_byte) {
+        units += static_cast<char16_t>(stored[i]);
+        ++i;
+      } else {
+        if (i + 1 >= stored.size()) ThrowCorrupt("compressed text ends inside a character");
+        units += static_cast<char16_t>(stored[i] | (stored[i + 1] << 8));
+        i += 2;
+      }
+    }
+  } else {
+    if (stored.size() % 2 != 0) ThrowCorrupt("UCS-2 text of odd length " + std::to_string(stored.size()));
+    units.reserve(stored.size() / 2);
+    for (size_t i = 0; i < stored.size(); i += 2) units += static_cast<char16_t>(stored[i] | (stored[i + 1] << 8));
+  }
+}
+
+}  // namespace
+
 std::string DecodeJet4Text(std::span<const uint8_t> stored) {
   std::u16string units;
   const bool compressed = stored.size() >= 2 && stored[0] == 0xFF && stored[1] == 0xFE;
@@ -297,30 +329,7 @@ std::string DecodeJet4Text(std::span<const uint8_t> stored) {
     }
     return out;
   }
-  if (compressed) {
-    // Compressed: runs of one-byte characters (U+0001-U+00FF) and of UCS-2 units, each 0x00
-    // byte switching between them; the stream starts with a one-byte run.
-    units.reserve(stored.size());
-    bool one_byte = true;
-    size_t i = 2;
-    while (i < stored.size()) {
-      if (stored[i] == 0x00) {
-        one_byte = !one_byte;
-        ++i;
-      } else if (one_byte) {
-        units += static_cast<char16_t>(stored[i]);
-        ++i;
-      } else {
-        if (i + 1 >= stored.size()) ThrowCorrupt("compressed text ends inside a character");
-        units += static_cast<char16_t>(stored[i] | (stored[i + 1] << 8));
-        i += 2;
-      }
-    }
-  } else {
-    if (stored.size() % 2 != 0) ThrowCorrupt("UCS-2 text of odd length " + std::to_string(stored.size()));
-    units.reserve(stored.size() / 2);
-    for (size_t i = 0; i < stored.size(); i += 2) units += static_cast<char16_t>(stored[i] | (stored[i + 1] << 8));
-  }
+  StoredUnits(stored, compressed, units);
   return Utf16ToUtf8(units);
 }
 
@@ -344,17 +353,28 @@ bool Jet4CompressionApplies(std::string_view utf8, bool column_compresses) {
   return column_compresses && CompressionApplies(Utf8ToUtf16(utf8), column_compresses);
 }
 
-std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool column_compresses) {
-  const std::u16string units = Utf8ToUtf16(utf8);
-  std::vector<uint8_t> out;
+bool StoredJet4TextUnits(std::span<const uint8_t> stored, std::u16string& units) {
+  units.clear();
+  StoredUnits(stored, stored.size() >= 2 && stored[0] == 0xFF && stored[1] == 0xFE, units);
+  // A lone surrogate reads as U+FFFD through UTF-8; the caller must take that way to agree.
+  for (size_t i = 0; i < units.size(); ++i) {
+    const char16_t u = units[i];
+    if (u < 0xD800 || u > 0xDFFF) continue;
+    if (u > 0xDBFF || i + 1 >= units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF) return false;
+    ++i;
+  }
+  return true;
+}
+
+void AppendJet4Text(std::u16string_view units, bool column_compresses, std::vector<uint8_t>& out) {
   if (CompressionApplies(units, column_compresses)) {
-    out.reserve(units.size() + 2);
+    out.reserve(out.size() + units.size() + 2);
     out.push_back(0xFF);
     out.push_back(0xFE);
     for (char16_t u : units) out.push_back(static_cast<uint8_t>(u));
-    return out;
+    return;
   }
-  out.reserve(units.size() * 2 + 3);
+  out.reserve(out.size() + units.size() * 2 + 3);
   if (!units.empty() && units[0] == 0xFEFF) {
     // Stored plain, this text would begin with the compression marker and read back as
     // something else. Written as the marker followed by a single UCS-2 run it reads back
@@ -364,10 +384,17 @@ std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool column_compresse
     }
     for (uint8_t marker : {0xFF, 0xFE, 0x00}) out.push_back(marker);
   }
-  for (char16_t u : units) {
-    out.push_back(static_cast<uint8_t>(u));
-    out.push_back(static_cast<uint8_t>(u >> 8));
+  const size_t at = out.size();
+  out.resize(at + 2 * units.size());
+  for (size_t i = 0; i < units.size(); ++i) {
+    out[at + 2 * i] = static_cast<uint8_t>(units[i]);
+    out[at + 2 * i + 1] = static_cast<uint8_t>(units[i] >> 8);
   }
+}
+
+std::vector<uint8_t> EncodeJet4Text(std::string_view utf8, bool column_compresses) {
+  std::vector<uint8_t> out;
+  AppendJet4Text(Utf8ToUtf16(utf8), column_compresses, out);
   return out;
 }
 

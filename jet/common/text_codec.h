@@ -20,6 +20,15 @@ inline constexpr int32_t kDataTypeConversion = 3421;  // "Data type conversion e
 // result is UTF-8; a lone surrogate becomes U+FFFD because UTF-8 cannot carry it.
 std::string DecodeJet4Text(std::span<const uint8_t> stored);
 
+// The UTF-16 units of Jet 4 stored text, into `units`: what DecodeJet4Text reads, before UTF-8.
+// False when they hold a lone surrogate, which DecodeJet4Text turns into U+FFFD, so that a
+// copy made from the units would differ from one made through UTF-8. Raises a
+// corrupt-database error as DecodeJet4Text does.
+bool StoredJet4TextUnits(std::span<const uint8_t> stored, std::u16string& units);
+
+// Appends to `out` what EncodeJet4Text stores for the text whose units are `units`.
+void AppendJet4Text(std::u16string_view units, bool column_compresses, std::vector<uint8_t>& out);
+
 // Whether Access would store `utf8` compressed in a column whose compression setting is
 // `column_compresses`. See text_codec.cpp for the rule and why it is the safe one.
 bool Jet4CompressionApplies(std::string_view utf8, bool column_compresses);

@@ -95,6 +95,10 @@ Value DecodeValue(const ColumnDef& column, std::span<const uint8_t> bytes, const
 
 }  // namespace
 
+Value DecodeColumnValue(const ColumnDef& column, std::span<const uint8_t> bytes, const DecodeContext& context) {
+  return DecodeValue(column, bytes, context);
+}
+
 bool RowLayout::NullMaskBit(uint16_t column_number) const {
   const size_t at = column_number / 8u;
   return at < null_mask.size() && (null_mask[at] >> (column_number % 8u) & 1) != 0;

@@ -33,6 +33,11 @@ Row DecodeRow(const TableDef& table, std::span<const uint8_t> row, const DecodeC
 Row DecodeRowColumns(const TableDef& table, std::span<const uint8_t> row, const DecodeContext& context,
                      const std::vector<bool>& wanted);
 
+// One column's value from its stored bytes (as RowLayout::ValueBytes gives them; the null mask
+// said it is there), as DecodeRow reads it. A memo or OLE value is fetched from
+// `context.pages`, which must not reuse the buffer `bytes` lies in.
+Value DecodeColumnValue(const ColumnDef& column, std::span<const uint8_t> bytes, const DecodeContext& context);
+
 // Where the parts of one stored row are, located from both ends as Access lays rows out:
 // column count first, null mask last, the variable-offset table (Jet 3: with its jump table)
 // before the mask. Building it checks every offset against the row, so ValueBytes needs no

@@ -31,90 +31,69 @@ const T& As(const Value& value, const ColumnDef& column) {
 }
 
 template <typename T>
-std::vector<uint8_t> RawBytes(T value) {
-  std::vector<uint8_t> bytes(sizeof value);
-  std::memcpy(bytes.data(), &value, sizeof value);  // the engine targets little-endian hosts only
-  return bytes;
+void AppendRaw(T value, std::vector<uint8_t>& out) {
+  const size_t at = out.size();
+  out.resize(at + sizeof value);
+  std::memcpy(out.data() + at, &value, sizeof value);  // the engine targets little-endian hosts only
 }
 
-std::vector<uint8_t> DecimalBytes(const Decimal& value, const ColumnDef& column) {
+void AppendDecimal(const Decimal& value, const ColumnDef& column, std::vector<uint8_t>& out) {
   // A different scale would need rescaling, which can lose digits; the caller converts first.
   if (value.scale != column.scale) ThrowWrongKind(column);
   if (column.precision != 0) {
     const std::string digits = FormatDecimal(Decimal{false, 0, 0, value.lo, value.mid, value.hi});
     if (digits != "0" && digits.size() > column.precision) ThrowTooSmall(column);
   }
-  std::vector<uint8_t> bytes(17, 0);
-  bytes[0] = value.negative ? 0x80 : 0x00;
-  PutU32(bytes.data() + 5, value.hi);  // bytes 1-4: the top word, always 0 for 96 bits
-  PutU32(bytes.data() + 9, value.mid);
-  PutU32(bytes.data() + 13, value.lo);
-  return bytes;
-}
-
-std::vector<uint8_t> TextBytes(const std::string& text, const ColumnDef& column, const EncodeContext& context) {
-  if (context.format == Format::kJet3) return EncodeJet3Text(text, context.code_page);
-  return EncodeJet4Text(text, column.compressed_unicode());
+  const size_t at = out.size();
+  out.resize(at + 17, 0);
+  out[at] = value.negative ? 0x80 : 0x00;
+  PutU32(out.data() + at + 5, value.hi);  // bytes 1-4: the top word, always 0 for 96 bits
+  PutU32(out.data() + at + 9, value.mid);
+  PutU32(out.data() + at + 13, value.lo);
 }
 
 // Declared sizes count UCS-2 bytes in Jet 4 whatever the stored form; one byte per character in Jet 3.
-void CheckTextFits(const std::string& text, const std::vector<uint8_t>& stored, const ColumnDef& column,
-                   Format format) {
-  // The text was validated when it was encoded, so its units can be counted without decoding.
-  const size_t units = format == Format::kJet3 ? stored.size() : 2 * Utf16Length(text);
-  if (units > column.length) ThrowTooSmall(column);
+void AppendText(const std::string& text, const ColumnDef& column, const EncodeContext& context,
+                std::vector<uint8_t>& out) {
+  if (context.format == Format::kJet3) {
+    const std::vector<uint8_t> stored = EncodeJet3Text(text, context.code_page);
+    if (stored.size() > column.length) ThrowTooSmall(column);
+    out.insert(out.end(), stored.begin(), stored.end());
+    return;
+  }
+  const std::u16string units = Utf8ToUtf16(text);
+  AppendJet4Text(units, column.compressed_unicode(), out);
+  if (2 * units.size() > column.length) ThrowTooSmall(column);
 }
 
-// The stored bytes of a non-null, non-boolean, non-long value.
-std::vector<uint8_t> ValueBytes(const ColumnDef& column, const Value& value, const EncodeContext& context) {
+// Appends the stored bytes of a non-null, non-boolean, non-long value.
+void AppendValueBytes(const ColumnDef& column, const Value& value, const EncodeContext& context,
+                      std::vector<uint8_t>& out) {
   switch (static_cast<FieldType>(column.type)) {
-    case FieldType::kByte: return {As<uint8_t>(value, column)};
-    case FieldType::kInteger: return RawBytes(As<int16_t>(value, column));
-    case FieldType::kLong: return RawBytes(As<int32_t>(value, column));
-    case FieldType::kCurrency: return RawBytes(As<Currency>(value, column).ten_thousandths);
-    case FieldType::kSingle: return RawBytes(As<float>(value, column));
-    case FieldType::kDouble: return RawBytes(As<double>(value, column));
-    case FieldType::kDateTime: return RawBytes(As<DateTime>(value, column).days);
+    case FieldType::kByte: out.push_back(As<uint8_t>(value, column)); return;
+    case FieldType::kInteger: AppendRaw(As<int16_t>(value, column), out); return;
+    case FieldType::kLong: AppendRaw(As<int32_t>(value, column), out); return;
+    case FieldType::kCurrency: AppendRaw(As<Currency>(value, column).ten_thousandths, out); return;
+    case FieldType::kSingle: AppendRaw(As<float>(value, column), out); return;
+    case FieldType::kDouble: AppendRaw(As<double>(value, column), out); return;
+    case FieldType::kDateTime: AppendRaw(As<DateTime>(value, column).days, out); return;
     case FieldType::kGuid: {
       const Guid& guid = As<Guid>(value, column);
-      return {std::begin(guid.bytes), std::end(guid.bytes)};
+      out.insert(out.end(), std::begin(guid.bytes), std::end(guid.bytes));
+      return;
     }
-    case FieldType::kNumeric: return DecimalBytes(As<Decimal>(value, column), column);
-    case FieldType::kText: {
-      const std::string& text = As<std::string>(value, column);
-      std::vector<uint8_t> stored = TextBytes(text, column, context);
-      CheckTextFits(text, stored, column, context.format);
-      return stored;
-    }
+    case FieldType::kNumeric: AppendDecimal(As<Decimal>(value, column), column, out); return;
+    case FieldType::kText: AppendText(As<std::string>(value, column), column, context, out); return;
     default: {
       const Binary& binary = As<Binary>(value, column);
       if (binary.bytes.size() > column.length && !column.fixed()) ThrowTooSmall(column);
-      return binary.bytes;
+      out.insert(out.end(), binary.bytes.begin(), binary.bytes.end());
+      return;
     }
   }
 }
 
 bool IsBoolean(const ColumnDef& column) { return column.type == static_cast<uint8_t>(FieldType::kBoolean); }
-
-// The image of a memo or OLE value given `room` bytes left in the row.
-//
-// Jet 4 memo text follows what the sample files show Access doing, whatever the column's
-// compression flag says (it was 0 on every memo column, compressed values or not): a value
-// whose plain UCS-2 form would stay inline is stored inline, compressed where compression
-// applies; a longer one goes out of the row as plain UCS-2, even when compressing would have
-// let it stay inline (49 of 49 memo values in the samples fit this rule).
-LongValueImage LongValueFor(const ColumnDef& column, const Value& value, const EncodeContext& context, size_t room) {
-  if (column.type == static_cast<uint8_t>(FieldType::kOle)) {
-    return BuildLongValue(As<Binary>(value, column).bytes, context.format, room);
-  }
-  const std::string& text = As<std::string>(value, column);
-  if (context.format == Format::kJet3) return BuildLongValue(EncodeJet3Text(text, context.code_page), context.format, room);
-  const std::vector<uint8_t> plain = EncodeJet4Text(text, false);
-  if (plain.size() <= LongValueInlineLimit(context.format) && plain.size() <= room) {
-    return BuildLongValue(EncodeJet4Text(text, true), context.format, room);
-  }
-  return BuildLongValue(plain, context.format, 0);
-}
 
 // Jet 3 offsets keep their low byte in the table; the jump table records, for each further
 // 256-byte boundary, the first entry at or past it. Returns the jump entries, nearest to the
@@ -146,78 +125,202 @@ std::vector<uint8_t> Jet3JumpTable(const std::vector<uint16_t>& offsets, size_t 
 
 }  // namespace
 
-std::vector<uint8_t> EncodeRow(const TableDef& table, const Row& values, const EncodeContext& context) {
-  if (values.size() != table.columns.size()) {
-    throw Error(codec_err::kDataTypeConversion, "Data type conversion error: " + std::to_string(values.size()) +
-                                                    " values for a table of " +
-                                                    std::to_string(table.columns.size()) + " fields.");
-  }
+RowBuilder::RowBuilder(const TableDef& table, const EncodeContext& context) : table_(table), context_(context) {
   const bool jet3 = context.format == Format::kJet3;
-  const size_t count_size = jet3 ? 1 : 2;
-  const bool has_variable = HasVariableColumns(table);
-
-  size_t column_count = table.max_columns;
-  size_t fixed_size = 0;
-  size_t slot_count = has_variable ? table.variable_column_count : 0;
+  count_size_ = jet3 ? 1 : 2;
+  has_variable_ = HasVariableColumns(table);
+  column_count_ = table.max_columns;
+  slot_count_ = has_variable_ ? table.variable_column_count : 0;
   for (const ColumnDef& column : table.columns) {
-    column_count = std::max<size_t>(column_count, column.number + 1u);
+    column_count_ = std::max<size_t>(column_count_, column.number + 1u);
     if (IsBoolean(column)) continue;
     if (column.fixed()) {
-      fixed_size = std::max<size_t>(fixed_size, column.fixed_offset + size_t{column.length});
+      fixed_size_ = std::max<size_t>(fixed_size_, column.fixed_offset + size_t{column.length});
     } else {
-      slot_count = std::max<size_t>(slot_count, column.variable_index + 1u);
+      slot_count_ = std::max<size_t>(slot_count_, column.variable_index + 1u);
     }
   }
-  if (column_count > (jet3 ? 0xFF : 0xFFFF) || slot_count > (jet3 ? 0xFF : 0xFFFF)) {
+  if (column_count_ > (jet3 ? 0xFF : 0xFFFF) || slot_count_ > (jet3 ? 0xFF : 0xFFFF)) {
     throw Error(err::kTooManyFields, "Too many fields defined.");
   }
-  const size_t mask_size = (column_count + 7) / 8;
-  std::vector<uint8_t> mask(mask_size, 0);
-  std::vector<uint8_t> row(count_size + fixed_size, 0);
-  row[0] = static_cast<uint8_t>(column_count);
-  if (!jet3) row[1] = static_cast<uint8_t>(column_count >> 8);
+  mask_.assign((column_count_ + 7) / 8, 0);
+  slot_start_.assign(slot_count_, 0);
+  slot_size_.assign(slot_count_, 0);
+  set_.assign(table.columns.size(), false);
+  long_.resize(table.columns.size());
+  Clear();
+}
 
-  std::vector<std::vector<uint8_t>> slots(slot_count);
-  std::vector<size_t> long_value_columns;
-  for (size_t i = 0; i < table.columns.size(); ++i) {
-    const ColumnDef& column = table.columns[i];
-    const Value& value = values[i];
-    const uint8_t bit = static_cast<uint8_t>(1u << (column.number % 8));
-    if (IsBoolean(column)) {
-      if (!IsNull(value) && As<bool>(value, column)) mask[column.number / 8] |= bit;
-      continue;
-    }
-    if (IsNull(value)) continue;
-    mask[column.number / 8] |= bit;
-    if (column.long_value() && !column.fixed()) {
-      long_value_columns.push_back(i);
-      continue;
-    }
-    std::vector<uint8_t> bytes = ValueBytes(column, value, context);
-    if (column.fixed()) {
-      if (bytes.size() > column.length) ThrowTooSmall(column);
-      std::copy(bytes.begin(), bytes.end(), row.begin() + static_cast<std::ptrdiff_t>(count_size + column.fixed_offset));
-    } else {
-      slots[column.variable_index] = std::move(bytes);
-    }
+void RowBuilder::Clear() {
+  std::fill(mask_.begin(), mask_.end(), uint8_t{0});
+  row_.assign(count_size_ + fixed_size_, 0);
+  row_[0] = static_cast<uint8_t>(column_count_);
+  if (count_size_ == 2) row_[1] = static_cast<uint8_t>(column_count_ >> 8);
+  data_.clear();
+  std::fill(slot_size_.begin(), slot_size_.end(), size_t{0});
+  std::fill(set_.begin(), set_.end(), false);
+  long_columns_.clear();
+}
+
+void RowBuilder::MarkPresent(const ColumnDef& column) {
+  mask_[column.number / 8] |= static_cast<uint8_t>(1u << (column.number % 8));
+}
+
+bool RowBuilder::IsSet(size_t position) const { return set_.at(position); }
+
+std::span<const uint8_t> RowBuilder::FixedBytes(size_t position) const {
+  const ColumnDef& column = table_.columns.at(position);
+  if (!set_[position] || !column.fixed() || IsBoolean(column)) return {};
+  return std::span<const uint8_t>(row_).subspan(count_size_ + column.fixed_offset, column.length);
+}
+
+void RowBuilder::SetBoolean(size_t position, bool value) {
+  set_.at(position) = true;
+  if (value) MarkPresent(table_.columns[position]);
+}
+
+void RowBuilder::SetStored(size_t position, std::span<const uint8_t> bytes) {
+  const ColumnDef& column = table_.columns.at(position);
+  set_[position] = true;
+  MarkPresent(column);
+  if (column.fixed()) {
+    if (bytes.size() > column.length) ThrowTooSmall(column);
+    std::copy(bytes.begin(), bytes.end(), row_.begin() + static_cast<std::ptrdiff_t>(count_size_ + column.fixed_offset));
+    return;
   }
+  slot_start_[column.variable_index] = data_.size();
+  slot_size_[column.variable_index] = bytes.size();
+  data_.insert(data_.end(), bytes.begin(), bytes.end());
+}
 
+void RowBuilder::SetUnits(size_t position, std::u16string_view units) {
+  const ColumnDef& column = table_.columns.at(position);
+  if (column.long_value() && !column.fixed()) {
+    set_[position] = true;
+    MarkPresent(column);
+    LongPending& pending = long_[position];
+    pending.value = nullptr;
+    pending.units = true;
+    pending.plain_memo = false;
+    pending.text.assign(units.begin(), units.end());
+    long_columns_.push_back(position);
+    return;
+  }
+  scratch_.clear();
+  AppendJet4Text(units, column.compressed_unicode(), scratch_);
+  if (2 * units.size() > column.length) ThrowTooSmall(column);
+  SetStored(position, scratch_);
+}
+
+void RowBuilder::SetLongBytes(size_t position, std::span<const uint8_t> bytes) {
+  const ColumnDef& column = table_.columns.at(position);
+  set_[position] = true;
+  MarkPresent(column);
+  LongPending& pending = long_[position];
+  pending.value = nullptr;
+  pending.units = false;
+  pending.plain_memo = false;
+  pending.bytes.assign(bytes.begin(), bytes.end());
+  long_columns_.push_back(position);
+}
+
+void RowBuilder::SetPlainMemo(size_t position, std::vector<uint8_t> bytes) {
+  const ColumnDef& column = table_.columns.at(position);
+  set_[position] = true;
+  MarkPresent(column);
+  LongPending& pending = long_[position];
+  pending.value = nullptr;
+  pending.units = false;
+  pending.plain_memo = true;
+  pending.bytes = std::move(bytes);
+  long_columns_.push_back(position);
+}
+
+void RowBuilder::SetValue(size_t position, const Value& value) {
+  const ColumnDef& column = table_.columns.at(position);
+  if (IsBoolean(column)) {
+    SetBoolean(position, !IsNull(value) && As<bool>(value, column));
+    return;
+  }
+  if (IsNull(value)) return;
+  if (column.long_value() && !column.fixed()) {
+    set_[position] = true;
+    MarkPresent(column);
+    long_[position].value = &value;
+    long_[position].plain_memo = false;
+    long_columns_.push_back(position);
+    return;
+  }
+  scratch_.clear();
+  AppendValueBytes(column, value, context_, scratch_);
+  SetStored(position, scratch_);
+}
+
+// The image of a memo or OLE value given `room` bytes left in the row.
+//
+// Jet 4 memo text follows what the sample files show Access doing, whatever the column's
+// compression flag says (it was 0 on every memo column, compressed values or not): a value
+// whose plain UCS-2 form would stay inline is stored inline, compressed where compression
+// applies; a longer one goes out of the row as plain UCS-2, even when compressing would have
+// let it stay inline (49 of 49 memo values in the samples fit this rule).
+LongValueImage RowBuilder::LongValueImageFor(const ColumnDef& column, LongPending& pending, size_t room) {
+  const Format format = context_.format;
+  if (pending.plain_memo) {
+    // What the text's plain form is; only a value that may stay inline needs its units.
+    if (pending.bytes.size() > LongValueInlineLimit(format) || pending.bytes.size() > room)
+      return BuildLongValue(pending.bytes, format, 0);
+    if (!StoredJet4TextUnits(pending.bytes, pending.text)) ThrowWrongKind(column);
+    pending.units = true;
+    pending.plain_memo = false;
+  }
+  if (pending.value == nullptr && !pending.units) return BuildLongValue(pending.bytes, format, room);
+  if (pending.value != nullptr && column.type == static_cast<uint8_t>(FieldType::kOle)) {
+    return BuildLongValue(As<Binary>(*pending.value, column).bytes, format, room);
+  }
+  if (pending.value != nullptr && format == Format::kJet3) {
+    return BuildLongValue(EncodeJet3Text(As<std::string>(*pending.value, column), context_.code_page), format, room);
+  }
+  if (pending.value != nullptr) {
+    pending.text = Utf8ToUtf16(As<std::string>(*pending.value, column));
+    pending.units = true;
+    pending.value = nullptr;
+  }
+  std::vector<uint8_t>& plain = pending.bytes;
+  plain.clear();
+  AppendJet4Text(pending.text, false, plain);
+  if (plain.size() <= LongValueInlineLimit(format) && plain.size() <= room) {
+    scratch_.clear();
+    AppendJet4Text(pending.text, true, scratch_);
+    return BuildLongValue(scratch_, format, room);
+  }
+  return BuildLongValue(plain, format, 0);
+}
+
+const std::vector<uint8_t>& RowBuilder::Finish(const LongValuePlacer& place_long_value) {
+  const bool jet3 = context_.format == Format::kJet3;
+  const size_t mask_size = mask_.size();
   const size_t offset_size = jet3 ? 1 : 2;
-  auto trailer_size = [&] { return has_variable ? (slot_count + 1) * offset_size + count_size + mask_size : mask_size; };
-  // Long values go last: each may stay inline only in the room the rest of the row leaves,
-  // counting a bare header for itself and for every long value after it, and (Jet 3) the
-  // largest jump table a row can need.
-  const size_t jump_reserve = jet3 ? MaxRowSize(context.format) / 256 + 1 : 0;
+  const size_t trailer_size =
+      has_variable_ ? (slot_count_ + 1) * offset_size + count_size_ + mask_size : mask_size;
+  // Long values go last, in column order: each may stay inline only in the room the rest of
+  // the row leaves, counting a bare header for itself and for every long value after it, and
+  // (Jet 3) the largest jump table a row can need.
+  std::sort(long_columns_.begin(), long_columns_.end());
+  const size_t jump_reserve = jet3 ? MaxRowSize(context_.format) / 256 + 1 : 0;
+  size_t slot_bytes = data_.size();
   std::vector<std::pair<uint16_t, LongValueImage>> to_place;  // slot, image
-  for (size_t k = 0; k < long_value_columns.size(); ++k) {
-    const ColumnDef& column = table.columns[long_value_columns[k]];
-    size_t used = row.size() + trailer_size() + jump_reserve + kLongValueHeaderSize * (long_value_columns.size() - k);
-    for (const auto& slot : slots) used += slot.size();
-    const size_t room = used < MaxRowSize(context.format) ? MaxRowSize(context.format) - used : 0;
-    LongValueImage image = LongValueFor(column, values[long_value_columns[k]], context, room);
-    slots[column.variable_index] = image.header;
+  for (size_t k = 0; k < long_columns_.size(); ++k) {
+    const ColumnDef& column = table_.columns[long_columns_[k]];
+    const size_t used = row_.size() + trailer_size + jump_reserve + slot_bytes +
+                        kLongValueHeaderSize * (long_columns_.size() - k);
+    const size_t room = used < MaxRowSize(context_.format) ? MaxRowSize(context_.format) - used : 0;
+    LongValueImage image = LongValueImageFor(column, long_[long_columns_[k]], room);
+    slot_start_[column.variable_index] = data_.size();
+    slot_size_[column.variable_index] = image.header.size();
+    data_.insert(data_.end(), image.header.begin(), image.header.end());
+    slot_bytes += image.header.size();
     if (!image.rows.empty()) {
-      if (!context.place_long_value) {
+      if (!place_long_value) {
         throw Error(codec_err::kRecordTooLarge, "Record is too large: field '" + column.name +
                                                     "' needs long-value pages and none can be written here.");
       }
@@ -226,39 +329,51 @@ std::vector<uint8_t> EncodeRow(const TableDef& table, const Row& values, const E
   }
 
   // Variable data in slot order, then the trailer, read from the row's end.
-  std::vector<uint16_t> offsets;
-  if (has_variable) {
-    for (const auto& slot : slots) {
-      offsets.push_back(static_cast<uint16_t>(std::min<size_t>(row.size(), 0xFFFF)));
-      row.insert(row.end(), slot.begin(), slot.end());
+  offsets_.clear();
+  if (has_variable_) {
+    for (size_t slot = 0; slot < slot_count_; ++slot) {
+      offsets_.push_back(static_cast<uint16_t>(std::min<size_t>(row_.size(), 0xFFFF)));
+      const auto start = data_.begin() + static_cast<std::ptrdiff_t>(slot_start_[slot]);
+      row_.insert(row_.end(), start, start + static_cast<std::ptrdiff_t>(slot_size_[slot]));
     }
-    if (row.size() > 0xFFFF) throw Error(codec_err::kRecordTooLarge, "Record is too large.");
-    offsets.push_back(static_cast<uint16_t>(row.size()));  // end of the variable data
-    for (size_t i = offsets.size(); i-- > 0;) {
-      row.push_back(static_cast<uint8_t>(offsets[i]));
-      if (!jet3) row.push_back(static_cast<uint8_t>(offsets[i] >> 8));
+    if (row_.size() > 0xFFFF) throw Error(codec_err::kRecordTooLarge, "Record is too large.");
+    offsets_.push_back(static_cast<uint16_t>(row_.size()));  // end of the variable data
+    for (size_t i = offsets_.size(); i-- > 0;) {
+      row_.push_back(static_cast<uint8_t>(offsets_[i]));
+      if (!jet3) row_.push_back(static_cast<uint8_t>(offsets_[i] >> 8));
     }
     if (jet3) {
-      const size_t unjumped_length = row.size() + 1 + mask_size;
-      std::vector<uint8_t> jumps = Jet3JumpTable(offsets, unjumped_length);
-      row.insert(row.end(), jumps.rbegin(), jumps.rend());
-      row.push_back(static_cast<uint8_t>(slot_count));
+      const size_t unjumped_length = row_.size() + 1 + mask_size;
+      std::vector<uint8_t> jumps = Jet3JumpTable(offsets_, unjumped_length);
+      row_.insert(row_.end(), jumps.rbegin(), jumps.rend());
+      row_.push_back(static_cast<uint8_t>(slot_count_));
     } else {
-      row.push_back(static_cast<uint8_t>(slot_count));
-      row.push_back(static_cast<uint8_t>(slot_count >> 8));
+      row_.push_back(static_cast<uint8_t>(slot_count_));
+      row_.push_back(static_cast<uint8_t>(slot_count_ >> 8));
     }
   }
-  row.insert(row.end(), mask.begin(), mask.end());
-  if (row.size() > MaxRowSize(context.format)) throw Error(codec_err::kRecordTooLarge, "Record is too large.");
+  row_.insert(row_.end(), mask_.begin(), mask_.end());
+  if (row_.size() > MaxRowSize(context_.format)) throw Error(codec_err::kRecordTooLarge, "Record is too large.");
 
   // Only a row known to be storable gets its long values placed, so that a refused row leaves
   // no LVAL rows behind; the header keeps its size, so pointing it at them changes nothing else.
   for (auto& [slot, image] : to_place) {
-    context.place_long_value(image);
+    place_long_value(image);
     std::copy(image.header.begin(), image.header.begin() + kLongValueHeaderSize,
-              row.begin() + offsets[slot]);
+              row_.begin() + offsets_[slot]);
   }
-  return row;
+  return row_;
+}
+
+std::vector<uint8_t> EncodeRow(const TableDef& table, const Row& values, const EncodeContext& context) {
+  if (values.size() != table.columns.size()) {
+    throw Error(codec_err::kDataTypeConversion, "Data type conversion error: " + std::to_string(values.size()) +
+                                                    " values for a table of " +
+                                                    std::to_string(table.columns.size()) + " fields.");
+  }
+  RowBuilder builder(table, context);
+  for (size_t i = 0; i < values.size(); ++i) builder.SetValue(i, values[i]);
+  return builder.Finish(context.place_long_value);
 }
 
 }  // namespace jet

@@ -67,15 +67,12 @@ void PageOverlay::Drop(Entry& entry) {
     --resident_count_;
   }
   if (entry.slot != kNoSlot) {
-    FreeSlot(entry.slot);
     entry.slot = kNoSlot;
     --spilled_count_;
   }
   entry.dirty = false;
   if (was_changed) --changed_count_;
 }
-
-void PageOverlay::FreeSlot(uint32_t slot) { free_slots_.push_back(slot); }
 
 std::span<const uint8_t> PageOverlay::Page(uint32_t number) {
   if (number >= page_count_) ThrowCorrupt("page " + std::to_string(number) + " lies past the end of the file");
@@ -199,12 +196,7 @@ void PageOverlay::SpillIfOverBudget() {
     Entry& entry = pages_[number];
     if (!entry.dirty) continue;
     if (entry.slot == kNoSlot) {
-      if (!free_slots_.empty()) {
-        entry.slot = free_slots_.back();
-        free_slots_.pop_back();
-      } else {
-        entry.slot = slot_count_++;
-      }
+      entry.slot = number;
       ++spilled_count_;
     }
     writes.emplace_back(entry.slot, entry.bytes.get());
@@ -212,6 +204,7 @@ void PageOverlay::SpillIfOverBudget() {
   // Until every write is done the memory copies stay the ones that count: a failure leaves
   // each page readable as it was.
   WriteSlots(writes);
+  for (const auto& write : writes) scratch_pages_ = std::max(scratch_pages_, write.first + 1);
   for (uint32_t number : victims) {
     Entry& entry = pages_[number];
     entry.dirty = false;
@@ -226,8 +219,55 @@ void PageOverlay::RemoveScratchIfUnused() {
   if (spilled_count_ != 0 || !scratch_.is_open()) return;
   scratch_.Reset();
   RemoveQuietly(scratch_path_);
-  free_slots_.clear();
-  slot_count_ = 0;
+  scratch_pages_ = 0;
+}
+
+bool PageOverlay::CanCompleteScratch() const {
+  return scratch_.is_open() && spilled_count_ != 0 && scratch_pages_ <= page_count_;
+}
+
+void PageOverlay::CompleteScratch() {
+  if (!CanCompleteScratch()) throw std::logic_error("the scratch file cannot become the database");
+  std::vector<uint8_t> run;
+  run.reserve(kPagesPerScratchWrite * page_size_);
+  uint32_t first = 0;
+  auto put = [&] {
+    if (!run.empty()) WriteAt(scratch_, uint64_t{first} * page_size_, run, scratch_path_);
+    run.clear();
+  };
+  for (uint32_t number = 0; number < page_count_;) {
+    const Entry* entry = Find(number);
+    // A spilled page whose memory copy is not newer is in the file already.
+    if (entry && entry->slot != kNoSlot && !(entry->bytes && entry->dirty)) {
+      put();
+      ++number;
+      continue;
+    }
+    if (run.empty()) first = number;
+    if (entry) {
+      run.insert(run.end(), entry->bytes.get(), entry->bytes.get() + page_size_);
+      ++number;
+    } else {
+      uint32_t run_end = number + 1;
+      const uint32_t limit = first + static_cast<uint32_t>(kPagesPerScratchWrite);
+      while (run_end < page_count_ && run_end < limit && !Find(run_end)) ++run_end;
+      const size_t before = run.size();
+      base_.AppendPages(number, run_end - number, run);
+      if (run.size() != before + size_t{run_end - number} * page_size_)
+        ThrowCorrupt("page " + std::to_string(number) + " and those after it have the wrong size");
+      number = run_end;
+    }
+    if (run.size() >= kPagesPerScratchWrite * page_size_) put();
+  }
+  put();
+}
+
+FileHandle PageOverlay::ReleaseScratch(std::filesystem::path next_scratch) {
+  FileHandle file = std::move(scratch_);
+  scratch_.Reset();
+  scratch_pages_ = 0;
+  scratch_path_ = std::move(next_scratch);
+  return file;
 }
 
 void PageOverlay::Flush(const std::function<void(uint32_t, std::span<const uint8_t>)>& write) {

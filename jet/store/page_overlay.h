@@ -74,6 +74,20 @@ class PageOverlay : public PageSource {
   size_t spilled_count() const { return spilled_count_; }
   const std::filesystem::path& scratch_path() const { return scratch_path_; }
 
+  // A commit through the scratch file: spilled pages sit in it at their own places, so
+  // writing every other page there too makes it the whole changed database without writing
+  // or reading the spilled ones again. False when it cannot: nothing was spilled, or a page
+  // spilled past the current end (an append undone) would leave bytes beyond it.
+  bool CanCompleteScratch() const;
+  // Writes every page whose current bytes the scratch file lacks at its place. The overlay's
+  // content stays as it was: on a failure, or until ReleaseScratch, the file remains its
+  // scratch file.
+  void CompleteScratch();
+  FileHandle& scratch_file() { return scratch_; }
+  // Gives up the completed scratch file, which the caller has put in the database's place;
+  // later spills go to `next_scratch`. Call ForgetChanges next.
+  FileHandle ReleaseScratch(std::filesystem::path next_scratch);
+
   // Hands every changed page, lowest number first, to `write` and forgets them: from then on
   // they are read from the base, which must now hold them (a file being built, whose pages
   // the callback stores). Keeps a long build's memory bounded. Not inside a savepoint.
@@ -91,7 +105,7 @@ class PageOverlay : public PageSource {
   static constexpr uint32_t kNoSlot = UINT32_MAX;
 
   // A page the overlay knows of. Its bytes are in memory (`bytes`), in the scratch file
-  // (`slot`), or both; when both, `dirty` says the memory copy is newer. Neither: the page is
+  // (`slot`, always the page's own number, so that the file can become the database), or both; when both, `dirty` says the memory copy is newer. Neither: the page is
   // the base's.
   struct Entry {
     std::unique_ptr<uint8_t[]> bytes;
@@ -115,7 +129,6 @@ class PageOverlay : public PageSource {
   std::unique_ptr<uint8_t[]> NewBuffer();
   // Forgets the entry's memory copy and scratch copy: the page is the base's again.
   void Drop(Entry& entry);
-  void FreeSlot(uint32_t slot);
   void WriteSlots(std::vector<std::pair<uint32_t, const uint8_t*>>& writes);
   // Closes and removes the scratch file once nothing lives in it.
   void RemoveScratchIfUnused();
@@ -134,8 +147,7 @@ class PageOverlay : public PageSource {
   std::optional<size_t> budget_;
   std::filesystem::path scratch_path_;
   FileHandle scratch_;
-  uint32_t slot_count_ = 0;  // slots the scratch file has room for
-  std::vector<uint32_t> free_slots_;
+  uint32_t scratch_pages_ = 0;  // pages the scratch file reaches to
 };
 
 // Runs an operation under a savepoint: released when it returns, rolled back when it throws.

@@ -59,22 +59,48 @@ WriteSession::~WriteSession() {
   lock_file_.Reset();
 }
 
+// The scratch file holds the spilled pages at their places already: the rest written there
+// too, it is the new file, made durable and renamed over the database as a shadow is. Until
+// the rename the database is untouched and the file stays the overlay's scratch file.
+FileHandle WriteSession::CommitThroughScratch() {
+  const std::filesystem::path scratch = overlay_->scratch_path();
+  overlay_->CompleteScratch();
+  FileHandle& file = overlay_->scratch_file();
+  CopyModeAndOwner(file_, file, scratch);
+  SyncFile(file, scratch);
+  // Locked before it takes the database's name, so the name is never unlocked.
+  if (!TryLockExclusive(file, path_)) ThrowHeld(path_);
+  RenameReplacing(scratch, path_);
+  FileHandle written = overlay_->ReleaseScratch(UniquePathBeside(path_, kScratchMarker));
+  try {
+    SyncDirectory(path_.has_parent_path() ? path_.parent_path() : std::filesystem::path("."));
+  } catch (...) {
+    // The new file is in place; only the folder entry may not have reached the disk yet.
+    // Every reader already sees it.
+  }
+  return written;
+}
+
 void WriteSession::Commit() {
   if (!overlay_->changed()) return;
   FileHandle written;
-  try {
-    written = WriteShadowAndReplace(
-        *overlay_, path_, file_,
-        [&](const FileHandle& fresh) {
-          // Lock the new file before it takes the database's name, so the name is never unlocked.
-          if (!TryLockExclusive(fresh, path_)) ThrowHeld(path_);
-        },
-        [&] { overlay_->SpillIfOverBudget(); });
-  } catch (const CommitNotDurable&) {
-    // The new file is in place; only the folder entry may not have reached the disk yet.
-    // Carry on with it: every reader already sees it.
-    written = OpenExisting(path_, OpenMode::kReadWrite);
-    TryLockExclusive(written, path_);
+  if (overlay_->CanCompleteScratch()) {
+    written = CommitThroughScratch();
+  } else {
+    try {
+      written = WriteShadowAndReplace(
+          *overlay_, path_, file_,
+          [&](const FileHandle& fresh) {
+            // Lock the new file before it takes the database's name, so the name is never unlocked.
+            if (!TryLockExclusive(fresh, path_)) ThrowHeld(path_);
+          },
+          [&] { overlay_->SpillIfOverBudget(); });
+    } catch (const CommitNotDurable&) {
+      // The new file is in place; only the folder entry may not have reached the disk yet.
+      // Carry on with it: every reader already sees it.
+      written = OpenExisting(path_, OpenMode::kReadWrite);
+      TryLockExclusive(written, path_);
+    }
   }
   file_ = std::move(written);
   reader_->Switch(file_);

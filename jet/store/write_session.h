@@ -39,6 +39,7 @@ class WriteSession {
   static constexpr size_t kDefaultPageMemoryBudget = size_t{64} << 20;
 
  private:
+  FileHandle CommitThroughScratch();
   explicit WriteSession(std::filesystem::path path) : path_(std::move(path)) {}
 
   std::filesystem::path path_;

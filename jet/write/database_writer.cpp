@@ -6,6 +6,7 @@
 #include "jet/core/catalog.h"
 #include "jet/core/page_bounds.h"
 #include "jet/core/row_codec.h"
+#include "jet/core/table_scan.h"
 #include "jet/query/property_blob.h"
 #include "jet/query/property_value.h"
 #include "jet/store/page_overlay.h"
@@ -16,6 +17,7 @@
 #include "jet/write/statement.h"
 #include "jet/write/table_definition_writer.h"
 #include "jet/write/row_copy_progress.h"
+#include "jet/write/row_transform.h"
 #include "jet/write/value_conversion.h"
 #include "jet/write/table_writer.h"
 
@@ -253,10 +255,27 @@ void DatabaseWriter::Execute(const std::string& sql) {
       session_->pages().SpillIfOverBudget();
     };
     std::vector<Row> pending;
-    {
+    const bool same = SameObjectName(source.name, info.name);
+    std::vector<bool> required(table.columns.size());
+    for (size_t t = 0; t < table.columns.size(); ++t) required[t] = target_fields[t] && target_fields[t]->Required();
+    RowTransform transform(source.def, table, source_of, required, format(), code_page);
+    if (!same && transform.usable()) {
+      // Values whose field keeps its type go over as stored; a row the transform leaves is
+      // decoded and converted as below.
+      TableScan scan(session_->pages(), source.def);
+      const DecodeContext decode{format(), code_page, &session_->pages()};
+      while (scan.Next()) {
+        if (transform.Build(scan.bytes(), session_->pages(), writer.Builder())) {
+          writer.InsertBuilt();
+          ReportRowCopyProgress(info.name, ++copied, source.def.row_count);
+          session_->pages().SpillIfOverBudget();
+        } else {
+          insert(converted(DecodeRow(source.def, scan.bytes(), decode)));
+        }
+      }
+    } else {
       auto cursor = database_->Rows(source);
       Row row;
-      const bool same = SameObjectName(source.name, info.name);
       while (cursor.Next(row)) {
         if (same) {
           pending.push_back(converted(row));

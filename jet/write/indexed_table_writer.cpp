@@ -52,6 +52,12 @@ RowLocation IndexedTableWriter::Insert(Row values) {
   return location;
 }
 
+RowLocation IndexedTableWriter::InsertBuilt() {
+  const RowLocation location = writer_.InsertBuilt();
+  if (Noting()) changes_.push_back(Change{location, std::nullopt, StoredRow(location)});
+  return location;
+}
+
 void IndexedTableWriter::Update(RowLocation location, const Row& values) {
   const bool noting = Noting();
   std::optional<Row> before;

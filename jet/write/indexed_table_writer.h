@@ -28,6 +28,9 @@ class IndexedTableWriter {
   IndexedTableWriter(store::PageOverlay& pages, PageAllocator& allocator, TableDef& table, uint16_t code_page);
 
   RowLocation Insert(Row values);
+  // As TableWriter's: the row Builder() was given.
+  RowBuilder& Builder() { return writer_.Builder(); }
+  RowLocation InsertBuilt();
   void Update(RowLocation location, const Row& values);
   void Delete(RowLocation location);
 

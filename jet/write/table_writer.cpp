@@ -100,19 +100,45 @@ bool TableWriter::PlaceSingleRowFrom(std::span<const uint8_t> stored, PageSource
   return true;
 }
 
-std::vector<uint8_t> TableWriter::Encode(const Row& values) {
-  EncodeContext context;
-  context.format = format_;
-  context.code_page = code_page_;
-  context.place_long_value = [this](LongValueImage& image) { PlaceLongValue(image); };
-  return EncodeRow(table_, values, context);
+LongValuePlacer TableWriter::Placer() {
+  return [this](LongValueImage& image) { PlaceLongValue(image); };
 }
+
+RowBuilder& TableWriter::Builder() {
+  if (!builder_) {
+    EncodeContext context;
+    context.format = format_;
+    context.code_page = code_page_;
+    builder_.emplace(table_, context);
+  }
+  builder_->Clear();
+  return *builder_;
+}
+
+std::vector<uint8_t> TableWriter::Encode(const Row& values) {
+  if (values.size() != table_.columns.size()) {
+    EncodeContext context;
+    context.format = format_;
+    context.code_page = code_page_;
+    return EncodeRow(table_, values, context);  // raises for the count
+  }
+  RowBuilder& builder = Builder();
+  for (size_t i = 0; i < values.size(); ++i) builder.SetValue(i, values[i]);
+  return builder.Finish(Placer());
+}
+
+namespace {
+
+bool NumberedByTable(const ColumnDef& column) {
+  return (column.flags & column_flag::kAutoNumber) != 0 && column.type == static_cast<uint8_t>(FieldType::kLong);
+}
+
+}  // namespace
 
 RowLocation TableWriter::Insert(Row values) {
   if (values.size() != table_.columns.size()) throw Error(err::kSyntaxInsert, "Number of query values and destination fields are not the same.");
   for (size_t i = 0; i < table_.columns.size(); ++i) {
-    const ColumnDef& column = table_.columns[i];
-    if ((column.flags & column_flag::kAutoNumber) == 0 || column.type != static_cast<uint8_t>(FieldType::kLong)) continue;
+    if (!NumberedByTable(table_.columns[i])) continue;
     if (IsNull(values[i])) {
       values[i] = static_cast<int32_t>(++table_.next_auto_number);
     } else if (const auto* given = std::get_if<int32_t>(&values[i]); given && *given > 0 &&
@@ -120,7 +146,30 @@ RowLocation TableWriter::Insert(Row values) {
       table_.next_auto_number = static_cast<uint32_t>(*given);
     }
   }
-  const RowLocation location = Place(Encode(values), 0);
+  RowBuilder& builder = Builder();
+  for (size_t i = 0; i < values.size(); ++i) builder.SetValue(i, values[i]);
+  const RowLocation location = Place(builder.Finish(Placer()), 0);
+  ++table_.row_count;
+  return location;
+}
+
+RowLocation TableWriter::InsertBuilt() {
+  if (!builder_) throw std::logic_error("InsertBuilt before Builder");
+  RowBuilder& builder = *builder_;
+  for (size_t i = 0; i < table_.columns.size(); ++i) {
+    if (!NumberedByTable(table_.columns[i])) continue;
+    const std::span<const uint8_t> given = builder.FixedBytes(i);
+    if (given.size() != 4) {
+      uint8_t next[4];
+      PutU32(next, ++table_.next_auto_number);
+      builder.SetStored(i, next);
+      continue;
+    }
+    const auto number = static_cast<int32_t>(ByteReader(given).U32(0));
+    if (number > 0 && static_cast<uint32_t>(number) > table_.next_auto_number)
+      table_.next_auto_number = static_cast<uint32_t>(number);
+  }
+  const RowLocation location = Place(builder.Finish(Placer()), 0);
   ++table_.row_count;
   return location;
 }

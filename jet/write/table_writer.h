@@ -6,6 +6,7 @@
 
 #include "jet/common/page_source.h"
 #include "jet/core/table_def.h"
+#include "jet/core/row_encoder.h"
 #include "jet/core/table_scan.h"
 #include "jet/core/value.h"
 #include "jet/store/page_overlay.h"
@@ -32,12 +33,18 @@ class TableWriter {
   // that memo and OLE values kept outside the row are copied from `source` onto this table's
   // long-value pages and the row's headers name the copies. No value is decoded.
   RowLocation InsertStoredFrom(std::span<const uint8_t> row, PageSource& source);
+  // The builder of this table's rows, cleared, for InsertBuilt.
+  RowBuilder& Builder();
+  // The row Builder() was given, as Insert would store the values it stands for: an
+  // autonumber column left unset gets the next number.
+  RowLocation InsertBuilt();
   // The row keeps its location: it is rewritten in place, or moved behind a forwarding stub.
   void Update(RowLocation location, const Row& values);
   void Delete(RowLocation location);
 
  private:
   std::vector<uint8_t> Encode(const Row& values);
+  LongValuePlacer Placer();
   void PlaceLongValue(struct LongValueImage& image);
   // Copies a long value of another file that one LVAL row holds into one of this table's,
   // as BuildLongValue and PlaceLongValue would, and writes the new 12-byte header at
@@ -56,6 +63,7 @@ class TableWriter {
   std::optional<uint32_t> long_value_page_;
   std::vector<uint8_t> stored_;      // InsertStoredFrom's copy of a row, kept from row to row
   std::vector<uint8_t> long_value_;  // and of a long value
+  std::optional<RowBuilder> builder_;
 };
 
 }  // namespace jet

@@ -175,6 +175,17 @@ Decimal DecimalOf(double value, const ColumnDef& target) {
   return decimal;
 }
 
+// A decimal into a field of its own scale: its digits as they are. Through a double, as other
+// numbers go, a value of more than 15 digits would come out changed.
+Decimal SameScaleDecimal(const Decimal& value, const ColumnDef& target) {
+  Decimal decimal = value;
+  decimal.precision = target.precision == 0 ? 18 : target.precision;
+  const std::string digits = FormatDecimal(Decimal{false, 0, 0, value.lo, value.mid, value.hi});
+  if (digits == "0") decimal.negative = false;
+  if (digits != "0" && digits.size() > decimal.precision) Overflow();
+  return decimal;
+}
+
 }  // namespace
 
 std::string ValueAsText(const Value& value) {
@@ -265,6 +276,8 @@ Value ConvertForColumn(const Value& value, const ColumnDef& target, Format forma
       return Currency{static_cast<int64_t>(scaled)};
     }
     case FieldType::kNumeric:
+      if (const auto* decimal = std::get_if<Decimal>(&value); decimal && decimal->scale == target.scale)
+        return SameScaleDecimal(*decimal, target);
       return DecimalOf(*AsNumber(value), target);
   }
   Mismatch();

@@ -140,3 +140,34 @@ TEST(ValueConversion, EveryPairOfFieldTypesHasItsSuccessAndItsRefusal) {
 
 }  // namespace
 }  // namespace jet
+
+namespace jet {
+namespace {
+
+ColumnDef DecimalColumn(uint8_t precision, uint8_t scale) {
+  ColumnDef column;
+  column.type = static_cast<uint8_t>(FieldType::kNumeric);
+  column.precision = precision;
+  column.scale = scale;
+  return column;
+}
+
+// A decimal copied into a field of its scale keeps every digit (through a double, the 18-digit
+// value below came out as ...680); one with more digits than the field takes overflows.
+TEST(ValueConversion, DecimalsOfTheFieldsScaleKeepEveryDigit) {
+  const uint64_t digits18 = 123456789012345678u;
+  const Decimal big{true, 18, 2, static_cast<uint32_t>(digits18), static_cast<uint32_t>(digits18 >> 32), 0};
+  const Value copied = ConvertForColumn(big, DecimalColumn(18, 2), Format::kJet4);
+  EXPECT_EQ(copied, Value{big});
+  EXPECT_EQ(ConvertForColumn(big, DecimalColumn(0, 2), Format::kJet4), Value{big}) << "precision 0 is 18";
+  EXPECT_EQ(ErrorOf(big, DecimalColumn(17, 2)), conversion_err::kNumericOverflow);
+  const Decimal negative_zero{true, 10, 2, 0, 0, 0};
+  const Decimal zero{false, 10, 2, 0, 0, 0};
+  EXPECT_EQ(ConvertForColumn(negative_zero, DecimalColumn(10, 2), Format::kJet4), Value{zero});
+  // Another scale still converts through the number.
+  const Decimal hundredths{false, 10, 2, 12345, 0, 0}, tenths{false, 10, 1, 1234, 0, 0};
+  EXPECT_EQ(ConvertForColumn(hundredths, DecimalColumn(10, 1), Format::kJet4), Value{tenths});
+}
+
+}  // namespace
+}  // namespace jet

@@ -162,5 +162,56 @@ TEST_F(KillTest, KilledCompactionLeavesTheOldOrTheCompactedDatabase) {
   EXPECT_GT(killed, 0);
 }
 
+// A change larger than its page budget commits through the scratch file its pages spilled to:
+// killed anywhere, the database is the old file or the whole new one.
+TEST_F(KillTest, KilledSpillingCommitLeavesTheOldOrTheWholeNewDatabase) {
+  std::mt19937 random(1208);
+  uint32_t source_rows = 0;
+  {
+    auto database = jet::Database::Open(local_);
+    source_rows = database->FindTable("Table1")->def.row_count;
+  }
+  const auto change = [&] {
+    auto writer = jet::DatabaseWriter::Open(local_);
+    writer->SetPageMemoryBudget(8 * 4096);
+    const jet::TableInfo& source = *writer->database().FindTable("Table1");
+    jet::NewTable copy{"Copia", {}, {}, {}};
+    for (const jet::FieldInfo& field : source.fields) {
+      copy.columns.push_back({field.name(), field.dao_type, field.size});
+      copy.properties.emplace_back();
+    }
+    writer->CreateTable(copy);
+    writer->Execute("INSERT INTO [Copia] SELECT [Table1].* FROM [Table1]");
+    for (int i = 0; i < 9; ++i) writer->Execute("INSERT INTO [Copia] SELECT [Copia].* FROM [Copia]");
+    writer->Commit();
+  };
+  const useconds_t span = Duration(change);
+  RestoreLocal();
+  int killed = 0, old_file = 0, changed = 0;
+  for (int round = 0; round < KillsPerTest(); ++round) {
+    killed += KilledDuring(change, random, span);
+    SCOPED_TRACE("round " + std::to_string(round));
+    if (FileBytes(local_) == original_) {
+      ++old_file;
+      continue;
+    }
+    ++changed;
+    {
+      auto database = jet::Database::Open(local_);
+      const jet::TableInfo* copied = database->FindTable("Copia");
+      ASSERT_NE(copied, nullptr);
+      uint64_t rows = 0;
+      jet::Row row;
+      for (auto cursor = database->Rows(*copied); cursor.Next(row);) ++rows;
+      ASSERT_EQ(rows, uint64_t{source_rows} << 9);
+    }
+    ASSERT_EQ(CheckErrors(local_), std::vector<std::string>{});
+    RestoreLocal();
+  }
+  std::printf("spilling commit kills: %d rounds, %d killed while running, %d old file, %d changed\n", KillsPerTest(),
+              killed, old_file, changed);
+  EXPECT_GT(killed, 0);
+}
+
 }  // namespace
 }  // namespace vantrel::test
