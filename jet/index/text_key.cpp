@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "jet/common/error.h"
@@ -29,6 +30,12 @@ template <typename Units>
 Units KeyedPart(Units text) {
   text = text.substr(0, kMostKeyedUnits);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+template <typename Unit>
+std::span<const Unit> KeyedPart(std::span<const Unit> text) {
+  text = text.first(std::min(text.size(), kMostKeyedUnits));
+  while (!text.empty() && text.back() == ' ') text = text.first(text.size() - 1);
   return text;
 }
 
@@ -180,6 +187,14 @@ void AppendGeneralTextKey(std::vector<uint8_t>& key, std::string_view utf8, Form
   } else {
     AppendJet4Key(key, keyed);
   }
+}
+
+void AppendJet4TextKey(std::vector<uint8_t>& key, std::span<const char16_t> units) {
+  AppendJet4Key(key, KeyedPart(units));
+}
+
+void AppendJet4TextKey(std::vector<uint8_t>& key, std::span<const uint8_t> latin1) {
+  AppendJet4Key(key, KeyedPart(latin1));
 }
 
 std::vector<uint8_t> GeneralTextKey(std::string_view utf8, Format format) {

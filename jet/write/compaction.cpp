@@ -286,9 +286,9 @@ class Compactor {
           to = writer.InsertStoredFrom(scan.bytes(), source_.pages());
           keys.Add(ReadRowSlot(pages_.Page(to.page), format_, to.slot).bytes, to);
         } else {
-          ReadRowLayout(info.def, scan.bytes(), format_);
+          const RowLayout layout = ReadRowLayout(info.def, scan.bytes(), format_);
           to = writer.InsertStored(scan.bytes());
-          keys.Add(scan.bytes(), to);
+          keys.Add(layout, to);
         }
         moved.Add(from, to);
         CountRow();
