@@ -20,8 +20,10 @@ constexpr size_t kMaxReadBuffer = size_t{1} << 20;
 
 // Bytes [at, at + 8) of the key as a big-endian number, zero-padded.
 uint64_t KeyWord(std::span<const uint8_t> key, size_t at) {
+  uint8_t bytes[8] = {};
+  if (at < key.size()) std::memcpy(bytes, key.data() + at, std::min<size_t>(8, key.size() - at));
   uint64_t word = 0;
-  for (size_t i = at; i < at + 8; ++i) word = (word << 8) | (i < key.size() ? key[i] : 0);
+  for (uint8_t b : bytes) word = (word << 8) | b;
   return word;
 }
 
@@ -65,7 +67,8 @@ void EntrySpillFile::Read(uint64_t offset, std::span<uint8_t> bytes) {
 std::span<const uint8_t> IndexEntrySorter::Slot::Key(const std::vector<uint8_t>& bytes,
                                                      uint8_t (&scratch)[kInlineKey]) const {
   if (!inline_key()) return std::span<const uint8_t>(bytes).subspan(static_cast<size_t>(key_offset), key_length);
-  for (size_t i = 0; i < key_length; ++i) scratch[i] = static_cast<uint8_t>(head[i / 8] >> (56 - 8 * (i % 8)));
+  for (size_t word = 0; word < 2; ++word)
+    for (size_t i = 0; i < 8; ++i) scratch[8 * word + i] = static_cast<uint8_t>(head[word] >> (56 - 8 * i));
   return std::span<const uint8_t>(scratch, key_length);
 }
 
