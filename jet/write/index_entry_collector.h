@@ -52,6 +52,9 @@ class IndexEntryCollector {
   // The same, as objects.
   std::vector<IndexEntry> Take(size_t n);
   bool failed(size_t n) const { return collected_.at(n).failed; }
+  // Whether keying a row may read pages (long values of key columns): only then must Add run
+  // where the pages are not being changed meanwhile.
+  bool reads_pages() const { return row_path_long_values_; }
   // Whether entries have gone to the spill file (for tests and diagnostics).
   bool spilled() const { return spill_file_ != nullptr && spill_file_->made(); }
 
