@@ -113,9 +113,14 @@ void IndexEntryCollector::AddKeys(const RowLayout* given_layout, std::span<const
       continue;
     }
     collected.entries.Add(key_, location.page, static_cast<uint8_t>(location.slot));
+    if (piece_ != 0 && collected.entries.unsorted() >= piece_) collected.entries.SortAdded();
     added = true;
   }
   if (added) KeepWithinBudget();
+}
+
+void IndexEntryCollector::SortAdded() {
+  for (Collected& collected : collected_) collected.entries.SortAdded();
 }
 
 void IndexEntryCollector::AddEntry(size_t n, std::span<const uint8_t> key, uint32_t data_page, uint8_t data_row) {

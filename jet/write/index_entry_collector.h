@@ -52,6 +52,11 @@ class IndexEntryCollector {
   // The same, as objects.
   std::vector<IndexEntry> Take(size_t n);
   bool failed(size_t n) const { return collected_.at(n).failed; }
+  // Has every index sort its entries in ranges of `entries` as they are added (0: only when
+  // read), and SortAdded sort what is left: for a collector fed on a thread of its own, which
+  // then does most of the sorting.
+  void SortInPieces(size_t entries) { piece_ = entries; }
+  void SortAdded();
   // Whether keying a row may read pages (long values of key columns): only then must Add run
   // where the pages are not being changed meanwhile.
   bool reads_pages() const { return row_path_long_values_; }
@@ -90,6 +95,7 @@ class IndexEntryCollector {
   std::vector<uint8_t> row_copy_;       // the row, when reading long values may move its page
   std::vector<Collected> collected_;
   std::vector<uint8_t> key_;  // reused from row to row
+  size_t piece_ = 0;
 };
 
 }  // namespace jet

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "jet/common/byte_reader.h"
@@ -87,7 +88,14 @@ void IndexEntrySorter::Add(std::span<const uint8_t> key, uint32_t data_page, uin
   slots_.push_back(slot);
 }
 
-void IndexEntrySorter::SortSlots() {
+void IndexEntrySorter::SortAdded() {
+  const size_t begin = sorted_ends_.empty() ? 0 : sorted_ends_.back();
+  if (begin == slots_.size()) return;
+  SortSlots(begin, slots_.size());
+  sorted_ends_.push_back(slots_.size());
+}
+
+void IndexEntrySorter::SortSlots(size_t begin_at, size_t end_at) {
   // Every entry names its own row, so the order is total and an unstable sort gives the one
   // order there is, without the buffer a stable sort takes. Zero padding keeps the order of
   // the heads; keys equal in them differ in length or in bytes past them, or not at all.
@@ -111,12 +119,16 @@ void IndexEntrySorter::SortSlots() {
   };
   // A key that grows with the rows (a counter, the primary key of a table copied in its
   // order) arrives sorted: a look costs less than a sort.
-  if (!std::is_sorted(slots_.begin(), slots_.end(), before)) std::sort(slots_.begin(), slots_.end(), before);
+  const auto begin = slots_.begin() + static_cast<std::ptrdiff_t>(begin_at);
+  const auto end = slots_.begin() + static_cast<std::ptrdiff_t>(end_at);
+  if (!std::is_sorted(begin, end, before)) std::sort(begin, end, before);
 }
 
 void IndexEntrySorter::Spill(EntrySpillFile& file) {
   if (slots_.empty()) return;
-  SortSlots();
+  // One run from the whole: the ranges sorted so far are merged by the sort.
+  SortSlots(0, slots_.size());
+  sorted_ends_.clear();
   std::vector<uint8_t> chunk;
   chunk.reserve(kWriteChunk);
   Run run;
@@ -149,6 +161,7 @@ void IndexEntrySorter::Spill(EntrySpillFile& file) {
 }
 
 void IndexEntrySorter::Clear() {
+  sorted_ends_.clear();
   std::vector<Slot>().swap(slots_);
   std::vector<uint8_t>().swap(key_bytes_);
   runs_.clear();
@@ -166,15 +179,19 @@ struct IndexEntrySorter::Stream::Source {
 };
 
 IndexEntrySorter::Stream IndexEntrySorter::Sorted(EntrySpillFile* file, size_t read_budget) {
-  struct Memory : Stream::Source {
+  // What memory held, shared by the sources of its sorted ranges.
+  struct Held {
     std::vector<Slot> slots;
     std::vector<uint8_t> bytes;
+  };
+  struct Memory : Stream::Source {
+    std::shared_ptr<const Held> held;
     uint8_t scratch[kInlineKey] = {};
-    size_t next = 0;
+    size_t next = 0, end = 0;
     bool Next() override {
-      if (next >= slots.size()) return false;
-      const Slot& slot = slots[next++];
-      key = slot.Key(bytes, scratch);
+      if (next >= end) return false;
+      const Slot& slot = held->slots[next++];
+      key = slot.Key(held->bytes, scratch);
       data_page = slot.data_page;
       data_row = slot.data_row;
       return true;
@@ -231,12 +248,21 @@ IndexEntrySorter::Stream IndexEntrySorter::Sorted(EntrySpillFile* file, size_t r
     }
   }
   if (!slots_.empty()) {
-    SortSlots();
-    auto memory = std::make_unique<Memory>();
-    memory->slots = std::move(slots_);
-    memory->bytes = std::move(key_bytes_);
-    sources.push_back(std::move(memory));
+    SortAdded();
+    auto held = std::make_shared<Held>();
+    held->slots = std::move(slots_);
+    held->bytes = std::move(key_bytes_);
+    size_t begin = 0;
+    for (size_t end : sorted_ends_) {
+      auto memory = std::make_unique<Memory>();
+      memory->held = held;
+      memory->next = begin;
+      memory->end = end;
+      sources.push_back(std::move(memory));
+      begin = end;
+    }
   }
+  sorted_ends_.clear();
   slots_ = {};
   key_bytes_ = {};
   runs_.clear();

@@ -11,10 +11,16 @@ constexpr size_t kBatchBytes = size_t{256} << 10;
 constexpr size_t kBatchRows = 4096;
 // Full batches waiting at most: what the copy may run ahead of the keys.
 constexpr size_t kQueuedBatches = 4;
+// Entries of an index sorted at a time on the thread: a range that fits the caches, and few
+// enough ranges that merging them when the index is built costs little.
+constexpr size_t kSortedPiece = size_t{1} << 16;
 
 }  // namespace
 
-KeyingThread::KeyingThread(IndexEntryCollector& keys) : keys_(keys) { thread_ = std::thread([this] { Work(); }); }
+KeyingThread::KeyingThread(IndexEntryCollector& keys) : keys_(keys) {
+  keys_.SortInPieces(kSortedPiece);
+  thread_ = std::thread([this] { Work(); });
+}
 
 KeyingThread::~KeyingThread() { Stop(); }
 
@@ -22,6 +28,7 @@ void KeyingThread::Stop() {
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     closing_ = true;
+    abandoned_ = true;
     queue_.clear();
   }
   changed_.notify_all();
@@ -67,7 +74,8 @@ void KeyingThread::Work() {
     {
       std::unique_lock<std::mutex> lock(mutex_);
       changed_.wait(lock, [this] { return !queue_.empty() || closing_; });
-      if (queue_.empty()) return;
+      if (queue_.empty() && abandoned_) return;
+      if (queue_.empty()) break;
       batch = std::move(queue_.front());
       queue_.pop_front();
       busy_ = true;
@@ -91,6 +99,13 @@ void KeyingThread::Work() {
       spare_.push_back(std::move(batch));
     }
     changed_.notify_all();
+  }
+  // Every row is keyed: what is left unsorted is sorted here too, not where the index is built.
+  try {
+    keys_.SortAdded();
+  } catch (...) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    error_ = std::current_exception();
   }
 }
 

@@ -59,6 +59,7 @@ class KeyingThread {
   std::deque<Batch> queue_;   // full batches waiting for the thread, oldest first
   std::vector<Batch> spare_;  // emptied batches, their memory reused
   bool closing_ = false;      // no more batches will come
+  bool abandoned_ = false;    // ... and those queued are dropped
   bool busy_ = false;         // the thread is keying a batch it took
   std::exception_ptr error_;
   std::thread thread_;

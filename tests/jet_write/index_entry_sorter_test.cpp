@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "jet/common/error.h"
@@ -79,6 +80,42 @@ TEST(IndexEntrySorter, RunsOfAnySizeMergeIntoTheOrderOfASortInMemory) {
     EXPECT_EQ(sorter.size(), 0u);
     EXPECT_TRUE(Drained(sorter.Sorted(&file, 1)).empty());
   }
+}
+
+// Ranges sorted as they are added merge with each other, with a range left unsorted and with
+// runs on disk into the one order; a spill takes the ranges into its run.
+TEST(IndexEntrySorter, RangesSortedAsAddedMergeIntoTheOrderOfASortInMemory) {
+  const std::vector<jet::IndexEntry> entries = Entries(3000, 11);
+  std::vector<jet::IndexEntry> expected = entries;
+  std::sort(expected.begin(), expected.end(), jet::IndexEntryLess);
+  struct Plan {
+    size_t range, spill;  // every so many entries (0: never)
+  };
+  for (const Plan plan : {Plan{1, 0}, Plan{7, 0}, Plan{500, 0}, Plan{500, 1200}, Plan{64, 999}}) {
+    SCOPED_TRACE(std::to_string(plan.range) + " " + std::to_string(plan.spill));
+    TempDir folder;
+    jet::EntrySpillFile file(folder / "runs");
+    jet::IndexEntrySorter sorter;
+    for (size_t i = 0; i < entries.size(); ++i) {
+      sorter.Add(entries[i].key, entries[i].data_page, entries[i].data_row);
+      if ((i + 1) % plan.range == 0) {
+        sorter.SortAdded();
+        EXPECT_EQ(sorter.unsorted(), 0u);
+      }
+      if (plan.spill != 0 && (i + 1) % plan.spill == 0) sorter.Spill(file);
+    }
+    const std::vector<jet::IndexEntry> sorted = Drained(sorter.Sorted(&file, 1));
+    ASSERT_EQ(sorted.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(sorted[i], expected[i]) << "entry " << i;
+  }
+  // Cleared, the sorter forgets its ranges with its entries.
+  jet::IndexEntrySorter sorter;
+  sorter.Add(std::vector<uint8_t>{9}, 1, 0);
+  sorter.SortAdded();
+  sorter.Clear();
+  sorter.Add(std::vector<uint8_t>{1}, 2, 0);
+  EXPECT_EQ(sorter.unsorted(), 1u);
+  EXPECT_EQ(Drained(sorter.Sorted(nullptr, 0)).size(), 1u);
 }
 
 TEST(IndexEntrySorter, TheRunFileExistsOnlyFromTheFirstRunUntilItsOwnerGoes) {
