@@ -1,6 +1,7 @@
 #include "jet/write/index_entry_sorter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -21,10 +22,9 @@ constexpr size_t kMaxReadBuffer = size_t{1} << 20;
 
 // Bytes [at, at + 8) of the key as a big-endian number, zero-padded.
 uint64_t KeyWord(std::span<const uint8_t> key, size_t at) {
-  uint8_t bytes[8] = {};
-  if (at < key.size()) std::memcpy(bytes, key.data() + at, std::min<size_t>(8, key.size() - at));
   uint64_t word = 0;
-  for (uint8_t b : bytes) word = (word << 8) | b;
+  if (at < key.size()) std::memcpy(&word, key.data() + at, std::min<size_t>(8, key.size() - at));
+  if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
   return word;
 }
 
@@ -68,8 +68,12 @@ void EntrySpillFile::Read(uint64_t offset, std::span<uint8_t> bytes) {
 std::span<const uint8_t> IndexEntrySorter::Slot::Key(const std::vector<uint8_t>& bytes,
                                                      uint8_t (&scratch)[kInlineKey]) const {
   if (!inline_key()) return std::span<const uint8_t>(bytes).subspan(static_cast<size_t>(key_offset), key_length);
-  for (size_t word = 0; word < 2; ++word)
-    for (size_t i = 0; i < 8; ++i) scratch[8 * word + i] = static_cast<uint8_t>(head[word] >> (56 - 8 * i));
+  // The heads are big-endian numbers: their bytes in memory order are the key's.
+  for (size_t word = 0; word < 2; ++word) {
+    uint64_t bytes = head[word];
+    if constexpr (std::endian::native == std::endian::little) bytes = __builtin_bswap64(bytes);
+    std::memcpy(scratch + 8 * word, &bytes, 8);
+  }
   return std::span<const uint8_t>(scratch, key_length);
 }
 
@@ -176,6 +180,8 @@ struct IndexEntrySorter::Stream::Source {
   std::span<const uint8_t> key;
   uint32_t data_page = 0;
   uint8_t data_row = 0;
+  // The key's first 16 bytes as a sort slot holds them: most comparisons of the merge end there.
+  uint64_t head[2] = {0, 0};
 };
 
 IndexEntrySorter::Stream IndexEntrySorter::Sorted(EntrySpillFile* file, size_t read_budget) {
@@ -192,6 +198,8 @@ IndexEntrySorter::Stream IndexEntrySorter::Sorted(EntrySpillFile* file, size_t r
       if (next >= end) return false;
       const Slot& slot = held->slots[next++];
       key = slot.Key(held->bytes, scratch);
+      head[0] = slot.head[0];
+      head[1] = slot.head[1];
       data_page = slot.data_page;
       data_row = slot.data_row;
       return true;
@@ -228,6 +236,8 @@ IndexEntrySorter::Stream IndexEntrySorter::Sorted(EntrySpillFile* file, size_t r
       data_row = header.U8(6);
       Need(kRecordHeader + length);
       key = std::span<const uint8_t>(buffer).subspan(start + kRecordHeader, length);
+      head[0] = KeyWord(key, 0);
+      head[1] = KeyWord(key, 8);
       start += kRecordHeader + length;
       return true;
     }
@@ -280,6 +290,9 @@ bool IndexEntrySorter::Stream::Next(IndexEntryView& entry) {
   auto later = [this](size_t a, size_t b) {
     const Source& x = *sources_[a];
     const Source& y = *sources_[b];
+    // Zero padding keeps the order of the heads; equal heads leave it to the whole keys.
+    if (x.head[0] != y.head[0]) return x.head[0] > y.head[0];
+    if (x.head[1] != y.head[1]) return x.head[1] > y.head[1];
     return CompareEntries(x.key, x.data_page, x.data_row, y.key, y.data_page, y.data_row) > 0;
   };
   if (!started_) {
