@@ -120,7 +120,7 @@ void IndexEntryCollector::AddKeys(const RowLayout* given_layout, std::span<const
 }
 
 void IndexEntryCollector::SortAdded() {
-  for (Collected& collected : collected_) collected.entries.SortAdded();
+  for (Collected& collected : collected_) collected.entries.MergeRanges();
 }
 
 void IndexEntryCollector::AddEntry(size_t n, std::span<const uint8_t> key, uint32_t data_page, uint8_t data_row) {

@@ -53,8 +53,8 @@ class IndexEntryCollector {
   std::vector<IndexEntry> Take(size_t n);
   bool failed(size_t n) const { return collected_.at(n).failed; }
   // Has every index sort its entries in ranges of `entries` as they are added (0: only when
-  // read), and SortAdded sort what is left: for a collector fed on a thread of its own, which
-  // then does most of the sorting.
+  // read), and SortAdded sort what is left and merge the ranges: for a collector fed on a
+  // thread of its own, which then does the sorting.
   void SortInPieces(size_t entries) { piece_ = entries; }
   void SortAdded();
   // Whether keying a row may read pages (long values of key columns): only then must Add run

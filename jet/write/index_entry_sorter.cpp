@@ -99,28 +99,29 @@ void IndexEntrySorter::SortAdded() {
   sorted_ends_.push_back(slots_.size());
 }
 
+// Every entry names its own row, so the order is total and an unstable sort gives the one
+// order there is, without the buffer a stable sort takes. Zero padding keeps the order of
+// the heads; keys equal in them differ in length or in bytes past them, or not at all.
+bool IndexEntrySorter::Before(const std::vector<uint8_t>& bytes, const Slot& a, const Slot& b) {
+  if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
+  if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
+  if (a.key_length != b.key_length && (a.inline_key() || b.inline_key())) {
+    // One key is all in its head: the shorter one is a prefix of the other's first bytes
+    // (the padding is zero where the other has bytes, or the heads would differ).
+    return a.key_length < b.key_length;
+  }
+  if (!a.inline_key()) {
+    const int order = CompareEntries(std::span<const uint8_t>(bytes).subspan(a.key_offset, a.key_length), a.data_page,
+                                     a.data_row, std::span<const uint8_t>(bytes).subspan(b.key_offset, b.key_length),
+                                     b.data_page, b.data_row);
+    return order < 0;
+  }
+  if (a.data_page != b.data_page) return a.data_page < b.data_page;
+  return a.data_row < b.data_row;
+}
+
 void IndexEntrySorter::SortSlots(size_t begin_at, size_t end_at) {
-  // Every entry names its own row, so the order is total and an unstable sort gives the one
-  // order there is, without the buffer a stable sort takes. Zero padding keeps the order of
-  // the heads; keys equal in them differ in length or in bytes past them, or not at all.
-  const std::vector<uint8_t>& bytes = key_bytes_;
-  const auto before = [&bytes](const Slot& a, const Slot& b) {
-    if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
-    if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
-    if (a.key_length != b.key_length && (a.inline_key() || b.inline_key())) {
-      // One key is all in its head: the shorter one is a prefix of the other's first bytes
-      // (the padding is zero where the other has bytes, or the heads would differ).
-      return a.key_length < b.key_length;
-    }
-    if (!a.inline_key()) {
-      const int order = CompareEntries(std::span<const uint8_t>(bytes).subspan(a.key_offset, a.key_length), a.data_page,
-                                       a.data_row, std::span<const uint8_t>(bytes).subspan(b.key_offset, b.key_length),
-                                       b.data_page, b.data_row);
-      return order < 0;
-    }
-    if (a.data_page != b.data_page) return a.data_page < b.data_page;
-    return a.data_row < b.data_row;
-  };
+  const auto before = [this](const Slot& a, const Slot& b) { return Before(key_bytes_, a, b); };
   // A key that grows with the rows (a counter, the primary key of a table copied in its
   // order) arrives sorted: a look costs less than a sort.
   const auto begin = slots_.begin() + static_cast<std::ptrdiff_t>(begin_at);
@@ -128,10 +129,33 @@ void IndexEntrySorter::SortSlots(size_t begin_at, size_t end_at) {
   if (!std::is_sorted(begin, end, before)) std::sort(begin, end, before);
 }
 
+void IndexEntrySorter::MergeRanges() {
+  SortAdded();
+  const auto before = [this](const Slot& a, const Slot& b) { return Before(key_bytes_, a, b); };
+  // Neighbours merged pairwise, a level at a time: each level is one pass over the entries.
+  while (sorted_ends_.size() > 1) {
+    std::vector<size_t> merged;
+    size_t begin = 0;
+    for (size_t i = 0; i < sorted_ends_.size(); i += 2) {
+      if (i + 1 < sorted_ends_.size()) {
+        const auto first = slots_.begin() + static_cast<std::ptrdiff_t>(begin);
+        const auto middle = slots_.begin() + static_cast<std::ptrdiff_t>(sorted_ends_[i]);
+        const auto last = slots_.begin() + static_cast<std::ptrdiff_t>(sorted_ends_[i + 1]);
+        // Ranges already in order (keys that grow with the rows) need no merge.
+        if (before(*middle, *(middle - 1))) std::inplace_merge(first, middle, last, before);
+        merged.push_back(sorted_ends_[i + 1]);
+      } else {
+        merged.push_back(sorted_ends_[i]);
+      }
+      begin = merged.back();
+    }
+    sorted_ends_ = std::move(merged);
+  }
+}
+
 void IndexEntrySorter::Spill(EntrySpillFile& file) {
   if (slots_.empty()) return;
-  // One run from the whole: the ranges sorted so far are merged by the sort.
-  SortSlots(0, slots_.size());
+  MergeRanges();  // one run from the whole
   sorted_ends_.clear();
   std::vector<uint8_t> chunk;
   chunk.reserve(kWriteChunk);

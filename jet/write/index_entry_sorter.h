@@ -60,6 +60,9 @@ class IndexEntrySorter {
   // piece where they are made (on a thread that keys the rows) leaves only a merge of few
   // ranges to the reader.
   void SortAdded();
+  // Sorts what was added since, then merges the sorted ranges into one, so that reading is no
+  // merge of them.
+  void MergeRanges();
   // Entries added since the last sorted range.
   size_t unsorted() const { return slots_.size() - (sorted_ends_.empty() ? 0 : sorted_ends_.back()); }
 
@@ -90,6 +93,7 @@ class IndexEntrySorter {
     uint64_t bytes = 0;
     uint64_t entries = 0;
   };
+  static bool Before(const std::vector<uint8_t>& bytes, const Slot& a, const Slot& b);
   // Sorts slots_[begin, end).
   void SortSlots(size_t begin, size_t end);
 

@@ -91,7 +91,7 @@ TEST(IndexEntrySorter, RangesSortedAsAddedMergeIntoTheOrderOfASortInMemory) {
   struct Plan {
     size_t range, spill;  // every so many entries (0: never)
   };
-  for (const Plan plan : {Plan{1, 0}, Plan{7, 0}, Plan{500, 0}, Plan{500, 1200}, Plan{64, 999}}) {
+  for (const Plan plan : {Plan{1, 0}, Plan{7, 0}, Plan{500, 0}, Plan{501, 0}, Plan{500, 1200}, Plan{64, 999}, Plan{3, 1000}}) {
     SCOPED_TRACE(std::to_string(plan.range) + " " + std::to_string(plan.spill));
     TempDir folder;
     jet::EntrySpillFile file(folder / "runs");
@@ -104,6 +104,8 @@ TEST(IndexEntrySorter, RangesSortedAsAddedMergeIntoTheOrderOfASortInMemory) {
       }
       if (plan.spill != 0 && (i + 1) % plan.spill == 0) sorter.Spill(file);
     }
+    // Merged or not before reading, the same order.
+    if (plan.range % 2 == 1) sorter.MergeRanges();
     const std::vector<jet::IndexEntry> sorted = Drained(sorter.Sorted(&file, 1));
     ASSERT_EQ(sorted.size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(sorted[i], expected[i]) << "entry " << i;
