@@ -24,6 +24,7 @@
 #include "jet/write/index_builder.h"
 #include "jet/write/index_entry_collector.h"
 #include "jet/write/keying_thread.h"
+#include "jet/write/merging_thread.h"
 #include "jet/write/page_allocator.h"
 #include "jet/write/row_copy_progress.h"
 #include "jet/write/table_definition_writer.h"
@@ -232,9 +233,18 @@ class Compactor {
       // The leaves go to the file as they fill, and the entries come from the runs one at a
       // time: an index of millions of rows holds neither in memory.
       IndexEntrySorter::Stream entries = keys.Sorted(i);
-      BuildIndexFromSorted(
-          pages_, *allocator_, table, i, [&entries](IndexEntryView& entry) { return entries.Next(entry); },
-          [this] { FlushIfLarge(); });
+      if (entries.sources() > 1) {
+        // Runs on disk are read and merged on a thread of their own while the leaves are
+        // written here.
+        MergingThread merged(std::move(entries));
+        BuildIndexFromSorted(
+            pages_, *allocator_, table, i, [&merged](IndexEntryView& entry) { return merged.Next(entry); },
+            [this] { FlushIfLarge(); });
+      } else {
+        BuildIndexFromSorted(
+            pages_, *allocator_, table, i, [&entries](IndexEntryView& entry) { return entries.Next(entry); },
+            [this] { FlushIfLarge(); });
+      }
       FlushIfLarge();
     }
     WriteTableDefinition(pages_, *allocator_, table, code_page_);

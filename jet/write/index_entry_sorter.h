@@ -111,6 +111,8 @@ class IndexEntrySorter::Stream {
   ~Stream();
   // The next entry; false after the last. The view lasts until the next call.
   bool Next(IndexEntryView& entry);
+  // The sorted sequences merged: runs on disk, and ranges of what memory held.
+  size_t sources() const { return sources_.size(); }
 
  private:
   friend class IndexEntrySorter;

@@ -12,6 +12,7 @@
 
 #include "jet/common/error.h"
 #include "jet/write/index_builder.h"
+#include "jet/write/merging_thread.h"
 #include "tests/support/corpus.h"
 #include "tests/support/engine_checks.h"
 
@@ -118,6 +119,53 @@ TEST(IndexEntrySorter, RangesSortedAsAddedMergeIntoTheOrderOfASortInMemory) {
   sorter.Add(std::vector<uint8_t>{1}, 2, 0);
   EXPECT_EQ(sorter.unsorted(), 1u);
   EXPECT_EQ(Drained(sorter.Sorted(nullptr, 0)).size(), 1u);
+}
+
+// Entries read ahead on a merging thread come in the stream's order, whatever the batches'
+// bounds (none, one entry, entries of 5000-20000 bytes), and a run damaged on disk raises its
+// error from Next after the entries merged before it.
+TEST(IndexEntrySorter, AMergingThreadGivesTheStreamsEntries) {
+  for (size_t count : {size_t{0}, size_t{1}, size_t{8192}, size_t{20000}}) {
+    SCOPED_TRACE(count);
+    const std::vector<jet::IndexEntry> entries = Entries(count, 13);
+    std::vector<jet::IndexEntry> expected = entries;
+    std::sort(expected.begin(), expected.end(), jet::IndexEntryLess);
+    TempDir folder;
+    jet::EntrySpillFile file(folder / "runs");
+    jet::IndexEntrySorter sorter;
+    for (size_t i = 0; i < entries.size(); ++i) {
+      sorter.Add(entries[i].key, entries[i].data_page, entries[i].data_row);
+      if ((i + 1) % 3000 == 0) sorter.Spill(file);
+    }
+    jet::MergingThread merged(sorter.Sorted(&file, 1 << 20));
+    std::vector<jet::IndexEntry> out;
+    for (jet::IndexEntryView view; merged.Next(view);)
+      out.push_back(jet::IndexEntry{{view.key.begin(), view.key.end()}, view.data_page, view.data_row, 0});
+    jet::IndexEntryView view;
+    EXPECT_FALSE(merged.Next(view));  // and stays ended
+    ASSERT_EQ(out.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(out[i], expected[i]) << "entry " << i;
+  }
+  TempDir folder;
+  jet::EntrySpillFile file(folder / "runs");
+  jet::IndexEntrySorter sorter;
+  for (const jet::IndexEntry& entry : Entries(6000, 17)) {
+    sorter.Add(entry.key, entry.data_page, entry.data_row);
+    if (sorter.size() % 2000 == 0) sorter.Spill(file);
+  }
+  std::filesystem::resize_file(folder / "runs", std::filesystem::file_size(folder / "runs") / 2);
+  size_t given = 0;
+  const int32_t error = ErrorOf([&] {
+    jet::MergingThread merged(sorter.Sorted(&file, 1 << 16));
+    for (jet::IndexEntryView view; merged.Next(view);) ++given;
+  });
+  EXPECT_NE(error, 0);
+  EXPECT_LT(given, 6000u);
+  // Dropped unread, the thread stops and goes.
+  jet::IndexEntrySorter again;
+  for (const jet::IndexEntry& entry : Entries(30000, 19)) again.Add(entry.key, entry.data_page, entry.data_row);
+  again.Spill(file);
+  { jet::MergingThread dropped(again.Sorted(&file, 1 << 16)); }
 }
 
 TEST(IndexEntrySorter, TheRunFileExistsOnlyFromTheFirstRunUntilItsOwnerGoes) {
