@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "jet/common/page_source.h"
+#include "jet/core/row_codec.h"
 #include "jet/core/table_def.h"
 #include "jet/core/table_scan.h"
-#include "jet/core/row_codec.h"
 #include "jet/core/value.h"
-#include "jet/index/stored_key.h"
 #include "jet/index/index_entry.h"
+#include "jet/index/stored_key.h"
 #include "jet/write/index_entry_sorter.h"
 
 namespace jet {
@@ -95,7 +95,7 @@ class IndexEntryCollector {
   std::vector<uint8_t> row_copy_;       // the row, when reading long values may move its page
   std::vector<Collected> collected_;
   std::vector<uint8_t> key_;  // reused from row to row
-  size_t piece_ = 0;
+  size_t piece_ = 0;          // entries sorted at a time (SortInPieces)
 };
 
 }  // namespace jet
