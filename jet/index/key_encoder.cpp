@@ -25,11 +25,7 @@ constexpr uint8_t kBinaryMoreFollows = 9;
 }
 
 void AppendBigEndian(std::vector<uint8_t>& out, uint64_t bits, int width_bytes) {
-  // Sized once: every fixed-size key column of every row of a bulk build comes here.
-  const size_t at = out.size();
-  out.resize(at + static_cast<size_t>(width_bytes));
-  for (int i = 0; i < width_bytes; ++i)
-    out[at + static_cast<size_t>(i)] = static_cast<uint8_t>(bits >> (8 * (width_bytes - 1 - i)));
+  for (int i = 0; i < width_bytes; ++i) out.push_back(static_cast<uint8_t>(bits >> (8 * (width_bytes - 1 - i))));
 }
 
 std::vector<uint8_t> BigEndian(uint64_t bits, int width_bytes) {
