@@ -4,11 +4,13 @@
 #include <bit>
 #include <cstring>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
 
 #include "jet/common/error.h"
+#include "jet/index/stored_key.h"
 #include "jet/index/text_key.h"
 
 namespace jet {
@@ -213,6 +215,101 @@ std::vector<uint8_t> EncodeIndexKey(const TableDef& table, const RealIndexDef& i
     AppendColumnKey(key, *column, row[position], part.ascending, format);
   }
   return key;
+}
+
+namespace {
+
+uint64_t LittleEndian(std::span<const uint8_t> bytes) {
+  uint64_t bits = 0;
+  for (size_t i = bytes.size(); i-- > 0;) bits = (bits << 8) | bytes[i];
+  return bits;
+}
+
+int64_t SignExtended(uint64_t bits, size_t width_bytes) {
+  const unsigned shift = static_cast<unsigned>(64 - 8 * width_bytes);
+  return static_cast<int64_t>(bits << shift) >> shift;
+}
+
+void AppendStoredValueKey(std::vector<uint8_t>& out, const ColumnDef& column, const StoredKeyValue& value) {
+  using Kind = StoredKeyValue::Kind;
+  if (value.kind == Kind::kBoolean) {
+    out.push_back(static_cast<uint8_t>(value.boolean ? 0x00 : 0xFF));
+    return;
+  }
+  if (value.kind == Kind::kLatin1Text || value.kind == Kind::kUnitText) {
+    const bool general = column.sort_order == 0 || column.sort_order == kGeneralSortOrder;
+    if (value.kind == Kind::kLatin1Text) {
+      if (!general && !std::all_of(value.bytes.begin(), value.bytes.end(), [](uint8_t b) { return b >= 0x20 && b < 0x7F; }))
+        ThrowUnsupported("text beyond ASCII in column " + column.name + " with sort order " +
+                         std::to_string(column.sort_order));
+      AppendJet4TextKey(out, value.bytes);
+    } else {
+      if (!general && !std::all_of(value.units.begin(), value.units.end(), [](char16_t u) { return u >= 0x20 && u < 0x7F; }))
+        ThrowUnsupported("text beyond ASCII in column " + column.name + " with sort order " +
+                         std::to_string(column.sort_order));
+      AppendJet4TextKey(out, std::span<const char16_t>(value.units.data(), value.units.size()));
+    }
+    return;
+  }
+  const std::span<const uint8_t> bytes = value.bytes;
+  switch (static_cast<FieldType>(column.type)) {
+    case FieldType::kByte: out.push_back(bytes[0]); return;
+    case FieldType::kInteger:
+    case FieldType::kLong:
+    case FieldType::kCurrency: {
+      const int width = static_cast<int>(bytes.size());
+      AppendBigEndian(out, IntegerKeyBits(SignExtended(LittleEndian(bytes), bytes.size()), width), width);
+      return;
+    }
+    case FieldType::kSingle:
+    case FieldType::kDouble:
+    case FieldType::kDateTime: {
+      const int width = static_cast<int>(bytes.size());
+      AppendBigEndian(out, IeeeKeyBits(LittleEndian(bytes), width), width);
+      return;
+    }
+    case FieldType::kGuid: {
+      Guid guid;
+      std::copy(bytes.begin(), bytes.end(), guid.bytes);
+      const std::vector<uint8_t> key = GuidKey(guid);
+      out.insert(out.end(), key.begin(), key.end());
+      return;
+    }
+    case FieldType::kBinary: {
+      const std::vector<uint8_t> key = BinaryKey(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+      out.insert(out.end(), key.begin(), key.end());
+      return;
+    }
+    default: throw std::logic_error("a stored key of a column type the stored path does not take");
+  }
+}
+
+}  // namespace
+
+void AppendStoredColumnKey(std::vector<uint8_t>& key, const ColumnDef& column, const StoredKeyValue& value,
+                           bool ascending) {
+  if (value.kind == StoredKeyValue::Kind::kNull) {
+    key.push_back(ascending ? key_flag::kAscendingNull : key_flag::kDescendingNull);
+    return;
+  }
+  key.push_back(ascending ? key_flag::kAscending : key_flag::kDescending);
+  const size_t start = key.size();
+  try {
+    AppendStoredValueKey(key, column, value);
+  } catch (...) {
+    key.resize(start - 1);
+    throw;
+  }
+  if (!ascending) {
+    const std::span<uint8_t> bytes = std::span<uint8_t>(key).subspan(start);
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(~b);
+    if (value.kind == StoredKeyValue::Kind::kBytes &&
+        (column.type == static_cast<uint8_t>(FieldType::kGuid) || column.type == static_cast<uint8_t>(FieldType::kBinary))) {
+      for (size_t marker = kBinaryGroup; marker + 1 < bytes.size(); marker += kBinaryGroup + 1) {
+        bytes[marker] = kBinaryMoreFollows;
+      }
+    }
+  }
 }
 
 }  // namespace jet

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "jet/common/error.h"
@@ -29,6 +31,12 @@ template <typename Units>
 Units KeyedPart(Units text) {
   text = text.substr(0, kMostKeyedUnits);
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+template <typename Unit>
+std::span<const Unit> KeyedPart(std::span<const Unit> text) {
+  text = text.first(std::min(text.size(), kMostKeyedUnits));
+  while (!text.empty() && text.back() == ' ') text = text.first(text.size() - 1);
   return text;
 }
 
@@ -98,6 +106,11 @@ void AppendJet4Key(std::vector<uint8_t>& key, Units text) {
   KeyScratch& scratch = Scratch();
   std::vector<uint8_t>& accents = scratch.accents;
   std::optional<uint8_t> leading_mark;
+  // The primary weights are written through a pointer into room made for the longest they
+  // can be: inserting a byte or two at a time cost more than weighing the characters.
+  const size_t start = key.size();
+  key.resize(start + sizeof(GeneralSortWeight::primary) * text.size());
+  uint8_t* primary = key.data() + start;
   for (const auto character : text) {
     const char16_t unit = static_cast<char16_t>(static_cast<std::make_unsigned_t<decltype(character)>>(character));
     if (IsSurrogate(unit)) continue;
@@ -116,13 +129,15 @@ void AppendJet4Key(std::vector<uint8_t>& key, Units text) {
                                                      kSkippedMarker, w->extra});
       continue;
     }
-    key.insert(key.end(), w->primary, w->primary + w->primary_length);
+    std::memcpy(primary, w->primary, sizeof(GeneralSortWeight::primary));
+    primary += w->primary_length;
     accents.push_back(w->extra);
     for (uint8_t more : w->more_accents) {
       if (more != 0) accents.push_back(more);
     }
     if (w->kana != kNotKana) scratch.kana.push_back(w->kana);
   }
+  key.resize(static_cast<size_t>(primary - key.data()));
   TrimTrailingPlainAccents(accents);
   // The leading mark is the first of the accents, so it is trimmed with them.
   if (accents.empty() && leading_mark && SaysNothing(*leading_mark)) leading_mark.reset();
@@ -180,6 +195,14 @@ void AppendGeneralTextKey(std::vector<uint8_t>& key, std::string_view utf8, Form
   } else {
     AppendJet4Key(key, keyed);
   }
+}
+
+void AppendJet4TextKey(std::vector<uint8_t>& key, std::span<const char16_t> units) {
+  AppendJet4Key(key, KeyedPart(units));
+}
+
+void AppendJet4TextKey(std::vector<uint8_t>& key, std::span<const uint8_t> latin1) {
+  AppendJet4Key(key, KeyedPart(latin1));
 }
 
 std::vector<uint8_t> GeneralTextKey(std::string_view utf8, Format format) {

@@ -3,6 +3,7 @@
 // Text keys in Access's "General" sort order, the order its indexes keep text in.
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -16,6 +17,12 @@ namespace jet {
 std::vector<uint8_t> GeneralTextKey(std::string_view utf8, Format format);
 // The same appended to `key`, without a vector of its own.
 void AppendGeneralTextKey(std::vector<uint8_t>& key, std::string_view utf8, Format format);
+// The same for Jet 4 text already in UTF-16 units, as a row stores it: a bulk build keys the
+// stored text without a round trip through UTF-8. A lone surrogate must already read as
+// U+FFFD, as it does once decoded. `latin1` holds one unit per byte (U+0001-U+00FF), the
+// form Access compresses text to.
+void AppendJet4TextKey(std::vector<uint8_t>& key, std::span<const char16_t> units);
+void AppendJet4TextKey(std::vector<uint8_t>& key, std::span<const uint8_t> latin1);
 
 }  // namespace jet
 

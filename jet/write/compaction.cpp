@@ -23,6 +23,8 @@
 #include "jet/write/data_page_writer.h"
 #include "jet/write/index_builder.h"
 #include "jet/write/index_entry_collector.h"
+#include "jet/write/keying_thread.h"
+#include "jet/write/merging_thread.h"
 #include "jet/write/page_allocator.h"
 #include "jet/write/row_copy_progress.h"
 #include "jet/write/table_definition_writer.h"
@@ -35,6 +37,11 @@ namespace {
 // Changed pages kept in memory before they go to the file: a few megabytes, whatever the
 // size of the database.
 constexpr size_t kPagesHeldInMemory = 2048;
+
+// Rows a table needs (by its stored count) for its keys to be made on a thread of their own.
+constexpr uint32_t kRowsForKeyingThread = 2048;
+std::optional<uint32_t> keying_thread_rows_for_testing;
+uint32_t RowsForKeyingThread() { return keying_thread_rows_for_testing.value_or(kRowsForKeyingThread); }
 
 // What the row-copy progress names as the copy's target.
 constexpr char kProgressName[] = "compattamento";
@@ -226,9 +233,18 @@ class Compactor {
       // The leaves go to the file as they fill, and the entries come from the runs one at a
       // time: an index of millions of rows holds neither in memory.
       IndexEntrySorter::Stream entries = keys.Sorted(i);
-      BuildIndexFromSorted(
-          pages_, *allocator_, table, i, [&entries](IndexEntryView& entry) { return entries.Next(entry); },
-          [this] { FlushIfLarge(); });
+      if (entries.sources() > 1) {
+        // Runs on disk are read and merged on a thread of their own while the leaves are
+        // written here.
+        MergingThread merged(std::move(entries));
+        BuildIndexFromSorted(
+            pages_, *allocator_, table, i, [&merged](IndexEntryView& entry) { return merged.Next(entry); },
+            [this] { FlushIfLarge(); });
+      } else {
+        BuildIndexFromSorted(
+            pages_, *allocator_, table, i, [&entries](IndexEntryView& entry) { return entries.Next(entry); },
+            [this] { FlushIfLarge(); });
+      }
       FlushIfLarge();
     }
     WriteTableDefinition(pages_, *allocator_, table, code_page_);
@@ -271,6 +287,20 @@ class Compactor {
                 IndexEntryCollector& keys, MovedRows& moved) {
     const uint32_t auto_number = info.def.next_auto_number;
     TableWriter writer(pages_, *allocator_, table, code_page_);
+    // Keys that need no pages are made on a thread of their own while the rows are placed;
+    // the thread takes copies of the placed rows, so the pages may change meanwhile.
+    std::optional<KeyingThread> keying;
+    // A table of a few rows is keyed where it is copied: a thread would cost more than it saves.
+    if (!keys.reads_pages() && !table.real_indexes.empty() && info.def.row_count >= RowsForKeyingThread() &&
+        RowsForKeyingThread() != UINT32_MAX)
+      keying.emplace(keys);
+    auto add_keys = [&](std::span<const uint8_t> placed, RowLocation to) {
+      if (keying) {
+        keying->Add(placed, to);
+      } else {
+        keys.Add(placed, to);
+      }
+    };
     if (id_columns.empty()) {
       // Nothing in these rows names an id: their stored bytes are carried over as Access
       // wrote them, once their layout has been checked against the definition; long values
@@ -284,15 +314,20 @@ class Compactor {
           // The keys come from the row as placed, whose long values are the copy's. The page
           // was changed a moment ago and is held in memory, so its view needs no copy.
           to = writer.InsertStoredFrom(scan.bytes(), source_.pages());
-          keys.Add(ReadRowSlot(pages_.Page(to.page), format_, to.slot).bytes, to);
+          add_keys(ReadRowSlot(pages_.Page(to.page), format_, to.slot).bytes, to);
         } else {
-          ReadRowLayout(info.def, scan.bytes(), format_);
+          const RowLayout layout = ReadRowLayout(info.def, scan.bytes(), format_);
           to = writer.InsertStored(scan.bytes());
-          keys.Add(scan.bytes(), to);
+          if (keying) {
+            keying->Add(scan.bytes(), to);
+          } else {
+            keys.Add(layout, to);
+          }
         }
         moved.Add(from, to);
         CountRow();
       }
+      if (keying) keying->Finish();
       Finished(table, auto_number);
       return;
     }
@@ -307,19 +342,13 @@ class Compactor {
         }
       }
       const RowLocation to = writer.Insert(std::move(row));
-      keys.Add(StoredRowAt(to), to);
+      add_keys(ReadRowSlot(pages_.Page(to.page), format_, to.slot).bytes, to);
       moved.Add(from, to);
       row.clear();
       CountRow();
     }
+    if (keying) keying->Finish();
     Finished(table, auto_number);
-  }
-
-  // The bytes of a row just placed in the copy (a copy of them: reading its long values may
-  // fetch other pages).
-  std::vector<uint8_t> StoredRowAt(RowLocation location) {
-    const RowSlot slot = ReadRowSlot(pages_.Page(location.page), format_, location.slot);
-    return std::vector<uint8_t>(slot.bytes.begin(), slot.bytes.end());
   }
 
   void CountRow() {
@@ -392,6 +421,7 @@ std::filesystem::path FolderOf(const std::filesystem::path& path) {
 }  // namespace
 
 void SetEntryMemoryBudgetForTesting(std::optional<size_t> bytes) { entry_budget_for_testing = bytes; }
+void SetKeyingThreadRowsForTesting(std::optional<uint32_t> rows) { keying_thread_rows_for_testing = rows; }
 
 void CompactDatabase(const std::filesystem::path& source, const std::filesystem::path& destination,
                      const CompactionProgress& progress) {

@@ -29,4 +29,9 @@ void CompactDatabase(const std::filesystem::path& source, const std::filesystem:
 // table with indexes spill.
 void SetEntryMemoryBudgetForTesting(std::optional<size_t> bytes);
 
+// Test-only: the rows a table needs (by its stored count) for its keys to be made on a thread
+// of their own while its rows are copied (unset: the engine's own bound). 0 gives the thread
+// to every table with indexes, UINT32_MAX to none.
+void SetKeyingThreadRowsForTesting(std::optional<uint32_t> rows);
+
 }  // namespace jet

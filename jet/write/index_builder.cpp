@@ -153,6 +153,9 @@ class LeafWriter {
     Put(key, data_page, data_row);
   }
 
+  // The entry added last (there must be one): the builder checks the order against it.
+  const IndexEntry& last() const { return run_[count_ - 1]; }
+
   // The last page; an empty level is one empty leaf.
   std::vector<Written> Finish() {
     if (number_ == 0) Number();
@@ -377,12 +380,13 @@ void BuildIndexFromSorted(store::PageOverlay& pages, PageAllocator& allocator, T
   std::vector<uint32_t> tree_pages;
   LeafWriter leaves(pages, allocator, table.definition_page, table.format, tree_pages, after_leaf);
   const bool unique_index = (index.flags & index_flag::kUnique) != 0;
-  std::vector<uint8_t> previous_key;
-  uint32_t previous_page = 0;
-  uint8_t previous_row = 0;
   uint64_t count = 0, unique = 0;
   for (IndexEntryView entry; next(entry);) {
     if (count > 0) {
+      const IndexEntry& previous = leaves.last();
+      const std::vector<uint8_t>& previous_key = previous.key;
+      const uint32_t previous_page = previous.data_page;
+      const uint8_t previous_row = previous.data_row;
       // One comparison of the bytes tells both whether the key repeats and whether it is in
       // order: this runs for every entry of the index.
       const size_t common = std::min(previous_key.size(), entry.key.size());
@@ -399,9 +403,6 @@ void BuildIndexFromSorted(store::PageOverlay& pages, PageAllocator& allocator, T
       unique = 1;
     }
     if (++count > UINT32_MAX) throw Error(err::kNotSupported, "An index cannot hold that many entries.");
-    previous_key.assign(entry.key.begin(), entry.key.end());
-    previous_page = entry.data_page;
-    previous_row = entry.data_row;
     leaves.Add(entry.key, entry.data_page, entry.data_row);
   }
   WriteUpperLevels(pages, allocator, table, index, leaves.Finish(), tree_pages, static_cast<uint32_t>(count),

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "jet/common/error.h"
 #include "jet/core/row_codec.h"
@@ -12,8 +14,9 @@ namespace jet {
 IndexEntryCollector::IndexEntryCollector(const TableDef& table, std::vector<size_t> real_indexes, uint16_t code_page,
                                          PageSource& pages, EntrySpill spill)
     : table_(table), code_page_(code_page), pages_(pages), spill_(std::move(spill)),
-      wanted_(table.columns.size(), false) {
+      wanted_(table.columns.size(), false), values_(table.columns.size()), units_(table.columns.size()) {
   if (!spill_.path.empty()) spill_file_ = std::make_unique<EntrySpillFile>(spill_.path);
+  std::vector<bool> stored(table.columns.size(), false);
   for (size_t real : real_indexes) {
     if (real >= table.real_indexes.size()) throw Error(err::kItemNotFound, "Item not found in this collection.");
     const RealIndexDef& index = table.real_indexes[real];
@@ -25,32 +28,84 @@ IndexEntryCollector::IndexEntryCollector(const TableDef& table, std::vector<size
       for (size_t c = 0; c < table.columns.size(); ++c) {
         if (table.columns[c].number != key.column_number) continue;
         collected.key_positions.push_back(c);
-        wanted_[c] = true;
+        collected.stored = collected.stored && StoredKeyApplies(table.columns[c], table.format);
         // The key takes the first column of the number, as the key encoder looks it up.
         if (!found) collected.parts.push_back(KeyPart{c, key.ascending});
         found = true;
       }
       if (!found) collected.column_missing = true;
     }
+    for (size_t c : collected.key_positions) {
+      if (collected.stored) {
+        stored[c] = true;
+      } else {
+        wanted_[c] = true;
+        row_path_ = true;
+        row_path_long_values_ = row_path_long_values_ || table.columns[c].long_value();
+      }
+    }
     collected_.push_back(std::move(collected));
   }
+  for (size_t c = 0; c < stored.size(); ++c)
+    if (stored[c]) stored_columns_.push_back(c);
 }
 
 void IndexEntryCollector::Add(std::span<const uint8_t> stored_row, RowLocation location) {
-  const Row row = DecodeRowColumns(table_, stored_row, DecodeContext{table_.format, code_page_, &pages_}, wanted_);
+  AddKeys(nullptr, stored_row, location);
+}
+
+void IndexEntryCollector::Add(const RowLayout& layout, RowLocation location) {
+  AddKeys(&layout, layout.row, location);
+}
+
+void IndexEntryCollector::AddKeys(const RowLayout* given_layout, std::span<const uint8_t> stored_row,
+                                  RowLocation location) {
+  // Reading a long value may fetch pages into the buffer the row lies in; the stored values
+  // below view the row, so they view a copy of it then.
+  std::span<const uint8_t> bytes = stored_row;
+  if (row_path_long_values_) {
+    row_copy_.assign(stored_row.begin(), stored_row.end());
+    bytes = row_copy_;
+    given_layout = nullptr;
+  }
+  if (!stored_columns_.empty()) {
+    std::optional<RowLayout> own_layout;
+    if (given_layout == nullptr) own_layout.emplace(ReadRowLayout(table_, bytes, table_.format));
+    const RowLayout& layout = given_layout != nullptr ? *given_layout : *own_layout;
+    for (size_t c : stored_columns_) {
+      const ColumnDef& column = table_.columns[c];
+      try {
+        values_[c] = ReadStoredKeyValue(layout, column, units_[c]);
+      } catch (const Error& error) {
+        if (error.number() != err::kCorrupt) throw;
+        throw Error(err::kCorrupt, std::string(error.what()) + " (column '" + column.name + "' of table '" +
+                                       table_.name + "')");
+      }
+    }
+  }
+  Row row;
+  if (row_path_) row = DecodeRowColumns(table_, bytes, DecodeContext{table_.format, code_page_, &pages_}, wanted_);
   bool added = false;
   for (Collected& collected : collected_) {
     if (collected.failed) continue;
-    if (collected.ignore_nulls &&
-        std::all_of(collected.key_positions.begin(), collected.key_positions.end(),
-                    [&](size_t c) { return IsNull(row[c]); }))
-      continue;
+    const bool all_null = std::all_of(collected.key_positions.begin(), collected.key_positions.end(), [&](size_t c) {
+      return collected.stored ? values_[c].kind == StoredKeyValue::Kind::kNull : IsNull(row[c]);
+    });
+    if (collected.ignore_nulls && all_null) continue;
     try {
       // What EncodeIndexKey gives, into a buffer kept from row to row.
-      if (collected.column_missing) EncodeIndexKey(table_, table_.real_indexes[collected.real_index], row, table_.format);
+      if (collected.column_missing) {
+        if (collected.stored) throw Error(err::kNotSupported, "Cannot build an index key: a key column is missing.");
+        EncodeIndexKey(table_, table_.real_indexes[collected.real_index], row, table_.format);
+      }
       key_.clear();
-      for (const KeyPart& part : collected.parts)
-        AppendColumnKey(key_, table_.columns[part.position], row[part.position], part.ascending, table_.format);
+      for (const KeyPart& part : collected.parts) {
+        if (collected.stored) {
+          AppendStoredColumnKey(key_, table_.columns[part.position], values_[part.position], part.ascending);
+        } else {
+          AppendColumnKey(key_, table_.columns[part.position], row[part.position], part.ascending, table_.format);
+        }
+      }
     } catch (const Error& error) {
       if (error.number() != err::kNotSupported) throw;
       collected.failed = true;
@@ -58,9 +113,14 @@ void IndexEntryCollector::Add(std::span<const uint8_t> stored_row, RowLocation l
       continue;
     }
     collected.entries.Add(key_, location.page, static_cast<uint8_t>(location.slot));
+    if (piece_ != 0 && collected.entries.unsorted() >= piece_) collected.entries.SortAdded();
     added = true;
   }
   if (added) KeepWithinBudget();
+}
+
+void IndexEntryCollector::SortAdded() {
+  for (Collected& collected : collected_) collected.entries.MergeRanges();
 }
 
 void IndexEntryCollector::AddEntry(size_t n, std::span<const uint8_t> key, uint32_t data_page, uint8_t data_row) {

@@ -7,13 +7,16 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "jet/common/page_source.h"
+#include "jet/core/row_codec.h"
 #include "jet/core/table_def.h"
 #include "jet/core/table_scan.h"
 #include "jet/core/value.h"
 #include "jet/index/index_entry.h"
+#include "jet/index/stored_key.h"
 #include "jet/write/index_entry_sorter.h"
 
 namespace jet {
@@ -36,6 +39,8 @@ class IndexEntryCollector {
   // cannot be computed (3251: a character without a known sort weight) marks its index
   // failed instead of raising; other errors raise.
   void Add(std::span<const uint8_t> stored_row, RowLocation location);
+  // The same for a row whose layout the caller has read already (ReadRowLayout on the row).
+  void Add(const RowLayout& layout, RowLocation location);
   // An entry of the n-th listed index made elsewhere (from another tree, for a failed index).
   void AddEntry(size_t n, std::span<const uint8_t> key, uint32_t data_page, uint8_t data_row);
 
@@ -47,6 +52,14 @@ class IndexEntryCollector {
   // The same, as objects.
   std::vector<IndexEntry> Take(size_t n);
   bool failed(size_t n) const { return collected_.at(n).failed; }
+  // Has every index sort its entries in ranges of `entries` as they are added (0: only when
+  // read), and SortAdded sort what is left and merge the ranges: for a collector fed on a
+  // thread of its own, which then does the sorting.
+  void SortInPieces(size_t entries) { piece_ = entries; }
+  void SortAdded();
+  // Whether keying a row may read pages (long values of key columns): only then must Add run
+  // where the pages are not being changed meanwhile.
+  bool reads_pages() const { return row_path_long_values_; }
   // Whether entries have gone to the spill file (for tests and diagnostics).
   bool spilled() const { return spill_file_ != nullptr && spill_file_->made(); }
 
@@ -60,20 +73,29 @@ class IndexEntryCollector {
     bool ignore_nulls = false;
     bool failed = false;
     bool column_missing = false;     // the index names a column the table does not have
+    bool stored = true;              // keyed from the stored bytes, not from a decoded row
     std::vector<size_t> key_positions;  // in table.columns, every column with a key's number
     std::vector<KeyPart> parts;         // one per key column, in key order
     IndexEntrySorter entries;
   };
   void KeepWithinBudget();
+  void AddKeys(const RowLayout* layout, std::span<const uint8_t> stored_row, RowLocation location);
 
   const TableDef& table_;
   uint16_t code_page_;
   PageSource& pages_;
   EntrySpill spill_;
   std::unique_ptr<EntrySpillFile> spill_file_;
-  std::vector<bool> wanted_;  // the key columns of all listed indexes
+  std::vector<size_t> stored_columns_;  // the key columns of the indexes keyed from stored bytes
+  std::vector<bool> wanted_;            // the key columns of the indexes keyed from decoded rows
+  bool row_path_ = false;               // some index is keyed from decoded rows
+  bool row_path_long_values_ = false;   // ... and those need long values read
+  std::vector<StoredKeyValue> values_;  // per column, of the row being keyed
+  std::vector<std::u16string> units_;   // per column: text converted for its key
+  std::vector<uint8_t> row_copy_;       // the row, when reading long values may move its page
   std::vector<Collected> collected_;
   std::vector<uint8_t> key_;  // reused from row to row
+  size_t piece_ = 0;          // entries sorted at a time (SortInPieces)
 };
 
 }  // namespace jet

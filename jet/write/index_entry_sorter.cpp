@@ -1,7 +1,9 @@
 #include "jet/write/index_entry_sorter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "jet/common/byte_reader.h"
@@ -21,7 +23,8 @@ constexpr size_t kMaxReadBuffer = size_t{1} << 20;
 // Bytes [at, at + 8) of the key as a big-endian number, zero-padded.
 uint64_t KeyWord(std::span<const uint8_t> key, size_t at) {
   uint64_t word = 0;
-  for (size_t i = at; i < at + 8; ++i) word = (word << 8) | (i < key.size() ? key[i] : 0);
+  if (at < key.size()) std::memcpy(&word, key.data() + at, std::min<size_t>(8, key.size() - at));
+  if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
   return word;
 }
 
@@ -65,7 +68,12 @@ void EntrySpillFile::Read(uint64_t offset, std::span<uint8_t> bytes) {
 std::span<const uint8_t> IndexEntrySorter::Slot::Key(const std::vector<uint8_t>& bytes,
                                                      uint8_t (&scratch)[kInlineKey]) const {
   if (!inline_key()) return std::span<const uint8_t>(bytes).subspan(static_cast<size_t>(key_offset), key_length);
-  for (size_t i = 0; i < key_length; ++i) scratch[i] = static_cast<uint8_t>(head[i / 8] >> (56 - 8 * (i % 8)));
+  // The heads are big-endian numbers: their bytes in memory order are the key's.
+  for (size_t word = 0; word < 2; ++word) {
+    uint64_t bytes = head[word];
+    if constexpr (std::endian::native == std::endian::little) bytes = __builtin_bswap64(bytes);
+    std::memcpy(scratch + 8 * word, &bytes, 8);
+  }
   return std::span<const uint8_t>(scratch, key_length);
 }
 
@@ -84,36 +92,71 @@ void IndexEntrySorter::Add(std::span<const uint8_t> key, uint32_t data_page, uin
   slots_.push_back(slot);
 }
 
-void IndexEntrySorter::SortSlots() {
-  // Every entry names its own row, so the order is total and an unstable sort gives the one
-  // order there is, without the buffer a stable sort takes. Zero padding keeps the order of
-  // the heads; keys equal in them differ in length or in bytes past them, or not at all.
-  const std::vector<uint8_t>& bytes = key_bytes_;
-  const auto before = [&bytes](const Slot& a, const Slot& b) {
-    if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
-    if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
-    if (a.key_length != b.key_length && (a.inline_key() || b.inline_key())) {
-      // One key is all in its head: the shorter one is a prefix of the other's first bytes
-      // (the padding is zero where the other has bytes, or the heads would differ).
-      return a.key_length < b.key_length;
-    }
-    if (!a.inline_key()) {
-      const int order = CompareEntries(std::span<const uint8_t>(bytes).subspan(a.key_offset, a.key_length), a.data_page,
-                                       a.data_row, std::span<const uint8_t>(bytes).subspan(b.key_offset, b.key_length),
-                                       b.data_page, b.data_row);
-      return order < 0;
-    }
-    if (a.data_page != b.data_page) return a.data_page < b.data_page;
-    return a.data_row < b.data_row;
-  };
+void IndexEntrySorter::SortAdded() {
+  const size_t begin = sorted_ends_.empty() ? 0 : sorted_ends_.back();
+  if (begin == slots_.size()) return;
+  SortSlots(begin, slots_.size());
+  sorted_ends_.push_back(slots_.size());
+}
+
+// Every entry names its own row, so the order is total and an unstable sort gives the one
+// order there is, without the buffer a stable sort takes. Zero padding keeps the order of
+// the heads; keys equal in them differ in length or in bytes past them, or not at all.
+bool IndexEntrySorter::Before(const std::vector<uint8_t>& bytes, const Slot& a, const Slot& b) {
+  if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
+  if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
+  if (a.key_length != b.key_length && (a.inline_key() || b.inline_key())) {
+    // One key is all in its head: the shorter one is a prefix of the other's first bytes
+    // (the padding is zero where the other has bytes, or the heads would differ).
+    return a.key_length < b.key_length;
+  }
+  if (!a.inline_key()) {
+    const int order = CompareEntries(std::span<const uint8_t>(bytes).subspan(a.key_offset, a.key_length), a.data_page,
+                                     a.data_row, std::span<const uint8_t>(bytes).subspan(b.key_offset, b.key_length),
+                                     b.data_page, b.data_row);
+    return order < 0;
+  }
+  if (a.data_page != b.data_page) return a.data_page < b.data_page;
+  return a.data_row < b.data_row;
+}
+
+void IndexEntrySorter::SortSlots(size_t begin_at, size_t end_at) {
+  const auto before = [this](const Slot& a, const Slot& b) { return Before(key_bytes_, a, b); };
   // A key that grows with the rows (a counter, the primary key of a table copied in its
   // order) arrives sorted: a look costs less than a sort.
-  if (!std::is_sorted(slots_.begin(), slots_.end(), before)) std::sort(slots_.begin(), slots_.end(), before);
+  const auto begin = slots_.begin() + static_cast<std::ptrdiff_t>(begin_at);
+  const auto end = slots_.begin() + static_cast<std::ptrdiff_t>(end_at);
+  if (!std::is_sorted(begin, end, before)) std::sort(begin, end, before);
+}
+
+void IndexEntrySorter::MergeRanges() {
+  SortAdded();
+  const auto before = [this](const Slot& a, const Slot& b) { return Before(key_bytes_, a, b); };
+  // Neighbours merged pairwise, a level at a time: each level is one pass over the entries.
+  while (sorted_ends_.size() > 1) {
+    std::vector<size_t> merged;
+    size_t begin = 0;
+    for (size_t i = 0; i < sorted_ends_.size(); i += 2) {
+      if (i + 1 < sorted_ends_.size()) {
+        const auto first = slots_.begin() + static_cast<std::ptrdiff_t>(begin);
+        const auto middle = slots_.begin() + static_cast<std::ptrdiff_t>(sorted_ends_[i]);
+        const auto last = slots_.begin() + static_cast<std::ptrdiff_t>(sorted_ends_[i + 1]);
+        // Ranges already in order (keys that grow with the rows) need no merge.
+        if (before(*middle, *(middle - 1))) std::inplace_merge(first, middle, last, before);
+        merged.push_back(sorted_ends_[i + 1]);
+      } else {
+        merged.push_back(sorted_ends_[i]);
+      }
+      begin = merged.back();
+    }
+    sorted_ends_ = std::move(merged);
+  }
 }
 
 void IndexEntrySorter::Spill(EntrySpillFile& file) {
   if (slots_.empty()) return;
-  SortSlots();
+  MergeRanges();  // one run from the whole
+  sorted_ends_.clear();
   std::vector<uint8_t> chunk;
   chunk.reserve(kWriteChunk);
   Run run;
@@ -146,6 +189,7 @@ void IndexEntrySorter::Spill(EntrySpillFile& file) {
 }
 
 void IndexEntrySorter::Clear() {
+  sorted_ends_.clear();
   std::vector<Slot>().swap(slots_);
   std::vector<uint8_t>().swap(key_bytes_);
   runs_.clear();
@@ -160,18 +204,26 @@ struct IndexEntrySorter::Stream::Source {
   std::span<const uint8_t> key;
   uint32_t data_page = 0;
   uint8_t data_row = 0;
+  // The key's first 16 bytes as a sort slot holds them: most comparisons of the merge end there.
+  uint64_t head[2] = {0, 0};
 };
 
 IndexEntrySorter::Stream IndexEntrySorter::Sorted(EntrySpillFile* file, size_t read_budget) {
-  struct Memory : Stream::Source {
+  // What memory held, shared by the sources of its sorted ranges.
+  struct Held {
     std::vector<Slot> slots;
     std::vector<uint8_t> bytes;
+  };
+  struct Memory : Stream::Source {
+    std::shared_ptr<const Held> held;
     uint8_t scratch[kInlineKey] = {};
-    size_t next = 0;
+    size_t next = 0, end = 0;
     bool Next() override {
-      if (next >= slots.size()) return false;
-      const Slot& slot = slots[next++];
-      key = slot.Key(bytes, scratch);
+      if (next >= end) return false;
+      const Slot& slot = held->slots[next++];
+      key = slot.Key(held->bytes, scratch);
+      head[0] = slot.head[0];
+      head[1] = slot.head[1];
       data_page = slot.data_page;
       data_row = slot.data_row;
       return true;
@@ -208,6 +260,8 @@ IndexEntrySorter::Stream IndexEntrySorter::Sorted(EntrySpillFile* file, size_t r
       data_row = header.U8(6);
       Need(kRecordHeader + length);
       key = std::span<const uint8_t>(buffer).subspan(start + kRecordHeader, length);
+      head[0] = KeyWord(key, 0);
+      head[1] = KeyWord(key, 8);
       start += kRecordHeader + length;
       return true;
     }
@@ -228,12 +282,21 @@ IndexEntrySorter::Stream IndexEntrySorter::Sorted(EntrySpillFile* file, size_t r
     }
   }
   if (!slots_.empty()) {
-    SortSlots();
-    auto memory = std::make_unique<Memory>();
-    memory->slots = std::move(slots_);
-    memory->bytes = std::move(key_bytes_);
-    sources.push_back(std::move(memory));
+    SortAdded();
+    auto held = std::make_shared<Held>();
+    held->slots = std::move(slots_);
+    held->bytes = std::move(key_bytes_);
+    size_t begin = 0;
+    for (size_t end : sorted_ends_) {
+      auto memory = std::make_unique<Memory>();
+      memory->held = held;
+      memory->next = begin;
+      memory->end = end;
+      sources.push_back(std::move(memory));
+      begin = end;
+    }
   }
+  sorted_ends_.clear();
   slots_ = {};
   key_bytes_ = {};
   runs_.clear();
@@ -251,6 +314,9 @@ bool IndexEntrySorter::Stream::Next(IndexEntryView& entry) {
   auto later = [this](size_t a, size_t b) {
     const Source& x = *sources_[a];
     const Source& y = *sources_[b];
+    // Zero padding keeps the order of the heads; equal heads leave it to the whole keys.
+    if (x.head[0] != y.head[0]) return x.head[0] > y.head[0];
+    if (x.head[1] != y.head[1]) return x.head[1] > y.head[1];
     return CompareEntries(x.key, x.data_page, x.data_row, y.key, y.data_page, y.data_row) > 0;
   };
   if (!started_) {

@@ -55,6 +55,16 @@ class IndexEntrySorter {
   void Spill(EntrySpillFile& file);
   // Forgets every entry (the runs stay in the file, unread).
   void Clear();
+  // Sorts the entries added since the last call (or since the last spill) as one range of
+  // their own, to be merged with the others when read: sorting a table's entries piece by
+  // piece where they are made (on a thread that keys the rows) leaves only a merge of few
+  // ranges to the reader.
+  void SortAdded();
+  // Sorts what was added since, then merges the sorted ranges into one, so that reading is no
+  // merge of them.
+  void MergeRanges();
+  // Entries added since the last sorted range.
+  size_t unsorted() const { return slots_.size() - (sorted_ends_.empty() ? 0 : sorted_ends_.back()); }
 
   // Every entry once, in order; the sorter is left empty. `file` is the file Spill wrote to
   // (may be null when nothing was spilled). `read_budget` bounds the buffers of the runs.
@@ -83,10 +93,13 @@ class IndexEntrySorter {
     uint64_t bytes = 0;
     uint64_t entries = 0;
   };
-  void SortSlots();
+  static bool Before(const std::vector<uint8_t>& bytes, const Slot& a, const Slot& b);
+  // Sorts slots_[begin, end).
+  void SortSlots(size_t begin, size_t end);
 
   std::vector<Slot> slots_;
   std::vector<uint8_t> key_bytes_;
+  std::vector<size_t> sorted_ends_;  // ranges of slots_ sorted each on its own, by their ends
   std::vector<Run> runs_;
   uint64_t spilled_ = 0;
 };
@@ -98,6 +111,8 @@ class IndexEntrySorter::Stream {
   ~Stream();
   // The next entry; false after the last. The view lasts until the next call.
   bool Next(IndexEntryView& entry);
+  // The sorted sequences merged: runs on disk, and ranges of what memory held.
+  size_t sources() const { return sources_.size(); }
 
  private:
   friend class IndexEntrySorter;

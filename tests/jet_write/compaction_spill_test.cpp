@@ -38,6 +38,12 @@ struct Budget {
   }
 };
 
+// Whether tables are keyed on a thread of their own, whatever their size; put back after.
+struct KeyingThread {
+  explicit KeyingThread(bool used) { jet::SetKeyingThreadRowsForTesting(used ? 0 : UINT32_MAX); }
+  ~KeyingThread() { jet::SetKeyingThreadRowsForTesting(std::nullopt); }
+};
+
 // A table whose indexes need several leaves and levels: a unique key in row order, a text key
 // with many repeats (the rows break the ties), a date key, and a key of two columns, with
 // memos kept outside the rows.
@@ -113,9 +119,19 @@ TEST(CompactionSpill, EverySampleCompactsToTheSameBytesThroughRuns) {
   }
 }
 
+void ExpectEveryFailedWriteLeavesNoTemporaryFile();
+
 // A write that fails anywhere, in the runs' file or in the copy, before or after the runs
 // were written, fails the compaction with the disk error and leaves only the source.
 TEST(CompactionSpill, AFailedWriteAnywhereLeavesNoTemporaryFile) {
+  for (bool threaded : {false, true}) {
+    SCOPED_TRACE(threaded ? "keyed on a thread" : "keyed in line");
+    KeyingThread keying(threaded);
+    ExpectEveryFailedWriteLeavesNoTemporaryFile();
+  }
+}
+
+void ExpectEveryFailedWriteLeavesNoTemporaryFile() {
   TempDir folder;
   const auto source = folder / "voci.mdb";
   MakeDatabase(source, 1500);
@@ -197,6 +213,75 @@ TEST(CompactionSpill, AnIndexTakenFromTheSourceMovesItsEntriesThroughTheRowsFile
   const std::vector<std::string> errors = CheckErrors(folder / "runs.mdb");
   for (const std::string& error : errors) EXPECT_NE(error.find("PerNome"), std::string::npos) << error;
   EXPECT_LE(errors.size(), 1u);
+}
+
+// Keys made on a thread of their own give the copy the bytes of keys made in line, through
+// runs on disk or not, for every sample, for a table of several runs and for one whose index
+// has to be taken from the source.
+TEST(CompactionSpill, KeysMadeOnAThreadGiveTheSameBytes) {
+  std::vector<std::filesystem::path> sources;
+  TempDir folder;
+  MakeDatabase(folder / "voci.mdb", 12000);
+  sources.push_back(folder / "voci.mdb");
+  for (const auto& sample : CorpusFiles())
+    if (sample.filename() != "passwordV2000.mdb") sources.push_back(sample);
+  for (const auto& source : sources) {
+    SCOPED_TRACE(source.filename().string());
+    for (std::optional<size_t> budget : {std::optional<size_t>{}, std::optional<size_t>{4096}}) {
+      Budget limit(budget);
+      std::filesystem::remove(folder / "inline.mdb");
+      std::filesystem::remove(folder / "thread.mdb");
+      {
+        KeyingThread keying(false);
+        jet::CompactDatabase(source, folder / "inline.mdb");
+      }
+      {
+        KeyingThread keying(true);
+        jet::CompactDatabase(source, folder / "thread.mdb");
+      }
+      EXPECT_TRUE(FileBytes(folder / "inline.mdb") == FileBytes(folder / "thread.mdb"));
+      EXPECT_EQ(TemporaryFiles(folder.path()), std::vector<std::string>{});
+      if (source == sources.front()) {
+        EXPECT_EQ(CheckErrors(folder / "thread.mdb"), std::vector<std::string>{});
+      }
+    }
+  }
+}
+
+// Damage the keys meet on the thread fails the compaction as it does in line, and leaves
+// neither the copy nor its runs behind.
+TEST(CompactionSpill, DamageFoundWhileKeyingOnAThreadFailsTheCompaction) {
+  TempDir folder;
+  const auto source = folder / "voci.mdb";
+  jet::CreateDatabase(source);
+  {
+    auto writer = jet::DatabaseWriter::Open(source);
+    jet::NewTable table{"Voci", {{"Id", 4, 0}, {"Nome", 10, 30}}, {{}, {}}, {}};
+    table.indexes.push_back({"PrimaryKey", true, true, {"Id"}});
+    table.indexes.push_back({"PerNome", false, false, {"Nome"}});
+    writer->CreateTable(table);
+    int made = 0;
+    writer->InsertRows("Voci", [&](jet::Row& row) {
+      if (made >= 20000) return false;
+      ++made;
+      row = {jet::Value{made}, jet::Value{made == 15000 ? std::string("Zqxjw") : "Voce " + std::to_string(made % 50)}};
+      return true;
+    });
+    writer->Commit();
+  }
+  std::string bytes = FileBytes(source);
+  const size_t at = bytes.find(std::string("\xFF\xFE" "Zqxjw", 7));
+  ASSERT_NE(at, std::string::npos);
+  bytes[at + 5] = '\0';  // a switch to two-byte characters with one byte left
+  { std::ofstream(source, std::ios::binary | std::ios::trunc) << bytes; }
+  for (bool threaded : {false, true}) {
+    SCOPED_TRACE(threaded ? "keyed on a thread" : "keyed in line");
+    KeyingThread keying(threaded);
+    Budget tiny(threaded ? std::optional<size_t>{8192} : std::nullopt);
+    EXPECT_EQ(ErrorOf([&] { jet::CompactDatabase(source, folder / "out.mdb"); }), jet::err::kCorrupt);
+    EXPECT_FALSE(std::filesystem::exists(folder / "out.mdb"));
+    EXPECT_EQ(TemporaryFiles(folder.path()), std::vector<std::string>{});
+  }
 }
 
 // A compaction killed with its runs on disk leaves them under a name the next open of the

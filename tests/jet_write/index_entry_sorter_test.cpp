@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "jet/common/error.h"
 #include "jet/write/index_builder.h"
+#include "jet/write/merging_thread.h"
 #include "tests/support/corpus.h"
 #include "tests/support/engine_checks.h"
 
@@ -79,6 +81,91 @@ TEST(IndexEntrySorter, RunsOfAnySizeMergeIntoTheOrderOfASortInMemory) {
     EXPECT_EQ(sorter.size(), 0u);
     EXPECT_TRUE(Drained(sorter.Sorted(&file, 1)).empty());
   }
+}
+
+// Ranges sorted as they are added merge with each other, with a range left unsorted and with
+// runs on disk into the one order; a spill takes the ranges into its run.
+TEST(IndexEntrySorter, RangesSortedAsAddedMergeIntoTheOrderOfASortInMemory) {
+  const std::vector<jet::IndexEntry> entries = Entries(3000, 11);
+  std::vector<jet::IndexEntry> expected = entries;
+  std::sort(expected.begin(), expected.end(), jet::IndexEntryLess);
+  struct Plan {
+    size_t range, spill;  // every so many entries (0: never)
+  };
+  for (const Plan plan : {Plan{1, 0}, Plan{7, 0}, Plan{500, 0}, Plan{501, 0}, Plan{500, 1200}, Plan{64, 999}, Plan{3, 1000}}) {
+    SCOPED_TRACE(std::to_string(plan.range) + " " + std::to_string(plan.spill));
+    TempDir folder;
+    jet::EntrySpillFile file(folder / "runs");
+    jet::IndexEntrySorter sorter;
+    for (size_t i = 0; i < entries.size(); ++i) {
+      sorter.Add(entries[i].key, entries[i].data_page, entries[i].data_row);
+      if ((i + 1) % plan.range == 0) {
+        sorter.SortAdded();
+        EXPECT_EQ(sorter.unsorted(), 0u);
+      }
+      if (plan.spill != 0 && (i + 1) % plan.spill == 0) sorter.Spill(file);
+    }
+    // Merged or not before reading, the same order.
+    if (plan.range % 2 == 1) sorter.MergeRanges();
+    const std::vector<jet::IndexEntry> sorted = Drained(sorter.Sorted(&file, 1));
+    ASSERT_EQ(sorted.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(sorted[i], expected[i]) << "entry " << i;
+  }
+  // Cleared, the sorter forgets its ranges with its entries.
+  jet::IndexEntrySorter sorter;
+  sorter.Add(std::vector<uint8_t>{9}, 1, 0);
+  sorter.SortAdded();
+  sorter.Clear();
+  sorter.Add(std::vector<uint8_t>{1}, 2, 0);
+  EXPECT_EQ(sorter.unsorted(), 1u);
+  EXPECT_EQ(Drained(sorter.Sorted(nullptr, 0)).size(), 1u);
+}
+
+// Entries read ahead on a merging thread come in the stream's order, whatever the batches'
+// bounds (none, one entry, entries of 5000-20000 bytes), and a run damaged on disk raises its
+// error from Next after the entries merged before it.
+TEST(IndexEntrySorter, AMergingThreadGivesTheStreamsEntries) {
+  for (size_t count : {size_t{0}, size_t{1}, size_t{8192}, size_t{20000}}) {
+    SCOPED_TRACE(count);
+    const std::vector<jet::IndexEntry> entries = Entries(count, 13);
+    std::vector<jet::IndexEntry> expected = entries;
+    std::sort(expected.begin(), expected.end(), jet::IndexEntryLess);
+    TempDir folder;
+    jet::EntrySpillFile file(folder / "runs");
+    jet::IndexEntrySorter sorter;
+    for (size_t i = 0; i < entries.size(); ++i) {
+      sorter.Add(entries[i].key, entries[i].data_page, entries[i].data_row);
+      if ((i + 1) % 3000 == 0) sorter.Spill(file);
+    }
+    jet::MergingThread merged(sorter.Sorted(&file, 1 << 20));
+    std::vector<jet::IndexEntry> out;
+    for (jet::IndexEntryView view; merged.Next(view);)
+      out.push_back(jet::IndexEntry{{view.key.begin(), view.key.end()}, view.data_page, view.data_row, 0});
+    jet::IndexEntryView view;
+    EXPECT_FALSE(merged.Next(view));  // and stays ended
+    ASSERT_EQ(out.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) ASSERT_EQ(out[i], expected[i]) << "entry " << i;
+  }
+  TempDir folder;
+  jet::EntrySpillFile file(folder / "runs");
+  jet::IndexEntrySorter sorter;
+  for (const jet::IndexEntry& entry : Entries(6000, 17)) {
+    sorter.Add(entry.key, entry.data_page, entry.data_row);
+    if (sorter.size() % 2000 == 0) sorter.Spill(file);
+  }
+  std::filesystem::resize_file(folder / "runs", std::filesystem::file_size(folder / "runs") / 2);
+  size_t given = 0;
+  const int32_t error = ErrorOf([&] {
+    jet::MergingThread merged(sorter.Sorted(&file, 1 << 16));
+    for (jet::IndexEntryView view; merged.Next(view);) ++given;
+  });
+  EXPECT_NE(error, 0);
+  EXPECT_LT(given, 6000u);
+  // Dropped unread, the thread stops and goes.
+  jet::IndexEntrySorter again;
+  for (const jet::IndexEntry& entry : Entries(30000, 19)) again.Add(entry.key, entry.data_page, entry.data_row);
+  again.Spill(file);
+  { jet::MergingThread dropped(again.Sorted(&file, 1 << 16)); }
 }
 
 TEST(IndexEntrySorter, TheRunFileExistsOnlyFromTheFirstRunUntilItsOwnerGoes) {
