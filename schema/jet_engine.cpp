@@ -217,7 +217,7 @@ class JetField : public Field {
     }
     session_->writer().SetColumnProperty(table_, name_, {property, value, std::nullopt});
   }
-  void SetText(const char* property, const std::string& value, std::optional<std::string> jet::FieldInfo::*member) {
+  void SetText(const char* property, const std::string& value, jet::OptionalText jet::FieldInfo::*member) {
     if (detached_) {
       (*detached_).*member = value;
       return;

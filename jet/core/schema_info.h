@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "jet/core/catalog.h"
+#include "jet/core/optional_text.h"
 #include "jet/core/table_def.h"
 #include "jet/query/query_attribute.h"
 #include "jet/query/query_row.h"
@@ -21,9 +22,9 @@ struct FieldInfo {
   int16_t ordinal_position = 0;  // stored property or the column's place
   std::optional<bool> required;
   std::optional<bool> allow_zero_length;
-  std::optional<std::string> default_value;
-  std::optional<std::string> validation_rule;
-  std::optional<std::string> validation_text;
+  OptionalText default_value;
+  OptionalText validation_rule;
+  OptionalText validation_text;
 
   const std::string& name() const { return column.name; }
   bool Required() const { return required.value_or(false); }

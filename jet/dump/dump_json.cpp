@@ -33,6 +33,10 @@ nlohmann::json Optional(const std::optional<T>& value) {
   return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
 }
 
+nlohmann::json Optional(const OptionalText& value) {
+  return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
+
 nlohmann::json DumpColumn(const FieldInfo& field, Format format) {
   const ColumnDef& column = field.column;
   const bool text = column.type == static_cast<uint8_t>(FieldType::kText) ||
