@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "jet/common/page_source.h"
+#include "jet/core/optional_text.h"
 #include "jet/core/table_def.h"
 #include "jet/core/table_scan.h"
 #include "jet/query/query_row.h"
@@ -35,9 +36,11 @@ struct CatalogObject {
   std::string name;
   int16_t type = 0;
   int32_t flags = 0;
-  std::optional<std::string> connect;
-  std::optional<std::string> database;
-  std::optional<std::string> foreign_name;
+  // Linked tables only: one pointer each (see OptionalText), as a catalog holds a row for
+  // every table and most are local.
+  OptionalText connect;
+  OptionalText database;
+  OptionalText foreign_name;
   std::vector<uint8_t> properties;  // LvProp; empty when Null
   RowLocation location;             // where its row is stored
 };
