@@ -55,6 +55,10 @@ void ReadAt(const FileHandle& file, uint64_t offset, std::span<uint8_t> bytes, c
 void WriteAll(const FileHandle& file, std::span<const uint8_t> bytes, const std::filesystem::path& path);
 // Writes all of bytes at `offset`, for files built out of order (a compaction's output).
 void WriteAt(const FileHandle& file, uint64_t offset, std::span<const uint8_t> bytes, const std::filesystem::path& path);
+// Writes the pieces one after another from `offset`, as WriteAt would their concatenation,
+// without gathering them in one buffer first.
+void WriteGatheredAt(const FileHandle& file, uint64_t offset, std::span<const std::span<const uint8_t>> pieces,
+                     const std::filesystem::path& path);
 void SyncFile(const FileHandle& file, const std::filesystem::path& path);
 // Starts writing bytes [offset, offset + length) of the file to the disk now, and waits for
 // the writing of [wait_offset, wait_offset + wait_length) started earlier, so that a long

@@ -26,6 +26,10 @@ void OutputPageFile::WriteRun() {
   const uint64_t end = at + run_.size();
   WriteAt(file_, at, run_, path_);
   run_.clear();
+  Written(end);
+}
+
+void OutputPageFile::Written(uint64_t end) {
   // Most pages arrive in ascending order, so the file grows at its end: each full window
   // there is handed to the disk, and the one before it waited for. Pages rewritten below
   // are dirty again and go at the final sync.
@@ -72,6 +76,22 @@ void OutputPageFile::Write(uint32_t number, std::span<const uint8_t> bytes) {
   }
   run_.insert(run_.end(), bytes.begin(), bytes.end());
   if (number >= page_count_) page_count_ = number + 1;
+}
+
+void OutputPageFile::WritePages(uint32_t first, std::span<const std::span<const uint8_t>> pages) {
+  if (pages.empty()) return;
+  for (const std::span<const uint8_t> bytes : pages)
+    if (bytes.size() != page_size_) throw Error(err::kDiskIo, "A page of the wrong size was written.");
+  if (pages.size() > UINT32_MAX - first) throw Error(err::kDiskIo, "Pages were written past the largest page number.");
+  const auto count = static_cast<uint32_t>(pages.size());
+  // Pages handed over before go first, so that these win where both hold a page.
+  WriteRun();
+  if (buffered_page_ >= first && buffered_page_ - first < count) buffered_page_ = UINT32_MAX;
+  const uint64_t at = uint64_t{first} * page_size_;
+  const uint64_t end = at + uint64_t{count} * page_size_;
+  WriteGatheredAt(file_, at, pages, path_);
+  if (first + count > page_count_) page_count_ = first + count;
+  Written(end);
 }
 
 void OutputPageFile::Finish(const std::filesystem::path& final_path) {

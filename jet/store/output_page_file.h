@@ -26,6 +26,9 @@ class OutputPageFile : public PageSource {
   // Stores a page; the file grows to hold it (pages skipped over read as zeros). Pages
   // handed over in ascending order reach the file as one large write per run.
   void Write(uint32_t number, std::span<const uint8_t> bytes);
+  // Stores pages first, first + 1, ... as Write would each, in one write from where the
+  // caller holds them.
+  void WritePages(uint32_t first, std::span<const std::span<const uint8_t>> pages);
 
   const FileHandle& file() const { return file_; }
   // Makes the contents durable and renames the file to `final_path`, which must not exist.
@@ -49,6 +52,8 @@ class OutputPageFile : public PageSource {
   uint64_t waited_ = 0;
 
   void WriteRun();
+  // A write that ended at byte `end` of the file is done.
+  void Written(uint64_t end);
 };
 
 }  // namespace jet::store

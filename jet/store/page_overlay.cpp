@@ -284,6 +284,34 @@ void PageOverlay::Flush(const std::function<void(uint32_t, std::span<const uint8
   RemoveScratchIfUnused();
 }
 
+void PageOverlay::FlushRuns(const std::function<void(uint32_t, std::span<const std::span<const uint8_t>>)>& write,
+                            size_t most) {
+  if (saved_) throw std::logic_error("pages flushed inside a savepoint");
+  most = std::max<size_t>(most, 1);
+  std::vector<std::span<const uint8_t>> run;
+  run.reserve(std::min(most, pages_.size()));
+  uint32_t first = 0;
+  auto put = [&] {
+    if (run.empty()) return;
+    write(first, run);
+    for (size_t i = 0; i < run.size(); ++i) Drop(pages_[first + i]);
+    run.clear();
+  };
+  for (uint32_t number = 0; number < pages_.size(); ++number) {
+    Entry& entry = pages_[number];
+    if (!entry.bytes && entry.slot == kNoSlot) {
+      put();
+      continue;
+    }
+    if (run.size() == most) put();
+    if (run.empty()) first = number;
+    run.emplace_back(Resident(entry), page_size_);
+  }
+  put();
+  pages_.clear();
+  RemoveScratchIfUnused();
+}
+
 void PageOverlay::ForgetChanges() {
   for (Entry& entry : pages_) Drop(entry);
   pages_.clear();

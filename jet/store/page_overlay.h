@@ -92,6 +92,10 @@ class PageOverlay : public PageSource {
   // they are read from the base, which must now hold them (a file being built, whose pages
   // the callback stores). Keeps a long build's memory bounded. Not inside a savepoint.
   void Flush(const std::function<void(uint32_t, std::span<const uint8_t>)>& write);
+  // As Flush, handing neighbouring pages over together, up to `most` at a time, as views of
+  // the overlay's own buffers: `write(first, pages)` gets pages first, first + 1, ...
+  void FlushRuns(const std::function<void(uint32_t, std::span<const std::span<const uint8_t>>)>& write,
+                 size_t most);
   // Forgets every change, spilled ones too: the base now holds them (a commit put the new
   // file under it) or they are dropped. The overlay stays the same object, so what refers to
   // it (a database view, an allocator) stays valid.

@@ -38,6 +38,9 @@ namespace {
 // size of the database.
 constexpr size_t kPagesHeldInMemory = 2048;
 
+// Pages that go to the file in one write when the changed ones are flushed.
+constexpr size_t kPagesPerWrite = 256;
+
 // Rows a table needs (by its stored count) for its keys to be made on a thread of their own.
 constexpr uint32_t kRowsForKeyingThread = 2048;
 std::optional<uint32_t> keying_thread_rows_for_testing;
@@ -393,7 +396,10 @@ class Compactor {
     if (pages_.changed_pages().size() >= kPagesHeldInMemory) Flush();
   }
   void Flush() {
-    pages_.Flush([this](uint32_t number, std::span<const uint8_t> bytes) { output_.Write(number, bytes); });
+    // Straight from the overlay's buffers, a megabyte of neighbours a write.
+    pages_.FlushRuns(
+        [this](uint32_t first, std::span<const std::span<const uint8_t>> pages) { output_.WritePages(first, pages); },
+        kPagesPerWrite);
   }
 
   Database& source_;

@@ -121,6 +121,39 @@ std::optional<uint16_t> AddRow(std::span<uint8_t> page, Format format, std::span
   return static_cast<uint16_t>(slots.size() - 1);
 }
 
+std::optional<uint16_t> AddRowAfter(std::span<uint8_t> page, Format format, std::span<const uint8_t> row,
+                                    uint16_t flags, std::optional<PackedEnd>& end) {
+  const size_t table = DataPageHeaderSize(format);
+  if (end && end->count > 0 && end->count < kMaxRowsPerPage && page.size() >= table + 2u * end->count + 2) {
+    const auto word = [&](size_t at) { return static_cast<size_t>(page[at] | (page[at + 1] << 8)); };
+    const uint16_t count = end->count;
+    const size_t used = table + 2u * count;
+    const size_t lowest = end->lowest;
+    // The last append left the page packed with its lowest row last; the repacking of any
+    // change since leaves it so too. What the page says now decides whether that still holds.
+    if (word(DataPageRowCountOffset(format)) == count && (word(used - 2) & row_offset_flag::kOffsetMask) == lowest &&
+        lowest >= used && lowest <= page.size() && word(2) == lowest - used) {
+      if (row.size() + 2 > lowest - used) return std::nullopt;
+      const size_t start = lowest - row.size();
+      std::copy(row.begin(), row.end(), page.begin() + static_cast<std::ptrdiff_t>(start));
+      PutU16(page.data() + used, static_cast<uint16_t>(start | flags));
+      PutU16(page.data() + DataPageRowCountOffset(format), static_cast<uint16_t>(count + 1));
+      PutU16(page.data() + 2, static_cast<uint16_t>(start - used - 2));
+      end = PackedEnd{static_cast<uint16_t>(count + 1), static_cast<uint16_t>(start)};
+      return count;
+    }
+  }
+  const std::optional<uint16_t> slot = AddRow(page, format, row, flags);
+  end.reset();
+  if (slot) {
+    // Whether appended below the others or repacked, the new row is the lowest.
+    const size_t at = table + 2u * *slot;
+    const auto offset = static_cast<uint16_t>((page[at] | (page[at + 1] << 8)) & row_offset_flag::kOffsetMask);
+    end = PackedEnd{static_cast<uint16_t>(*slot + 1), offset};
+  }
+  return slot;
+}
+
 bool ReplaceRow(std::span<uint8_t> page, Format format, uint16_t slot, std::span<const uint8_t> row, uint16_t flags) {
   auto slots = ReadSlots(page, format);
   if (slot >= slots.size()) ThrowCorrupt("row " + std::to_string(slot) + " replaced on a page without it");

@@ -41,16 +41,18 @@ RowLocation TableWriter::Place(std::span<const uint8_t> row, uint16_t flags) {
     }
   }
   if (last_data_page_) {
-    if (auto slot = AddRow(pages_.MutablePage(*last_data_page_), format_, row, flags))
+    if (auto slot = AddRowAfter(pages_.MutablePage(*last_data_page_), format_, row, flags, data_end_))
       return RowLocation{*last_data_page_, *slot};
   }
   last_data_page_ = NewDataPage();
-  auto slot = AddRow(pages_.MutablePage(*last_data_page_), format_, row, flags);
+  data_end_.reset();
+  auto slot = AddRowAfter(pages_.MutablePage(*last_data_page_), format_, row, flags, data_end_);
   if (!slot) throw Error(codec_err::kRecordTooLarge, "Record is too large.");
   return RowLocation{*last_data_page_, *slot};
 }
 
 void TableWriter::PlaceLongValue(LongValueImage& image) {
+  long_value_end_.reset();  // the chain's rows are stored again below
   std::vector<uint32_t> pointers;
   for (const auto& row : image.rows) {
     // A single-row value shares pages with others; a chain's chunks each fill a page.
@@ -86,11 +88,12 @@ bool TableWriter::PlaceSingleRowFrom(std::span<const uint8_t> stored, PageSource
   long_value_.assign(data->begin(), data->end());
   const auto length = static_cast<uint32_t>(long_value_.size());
   std::optional<uint16_t> slot;
-  if (long_value_page_) slot = AddRow(pages_.MutablePage(*long_value_page_), format_, long_value_);
+  if (long_value_page_) slot = AddRowAfter(pages_.MutablePage(*long_value_page_), format_, long_value_, 0, long_value_end_);
   if (!slot) {
     long_value_page_ = allocator_.Allocate();
     InitDataPage(pages_.MutablePage(*long_value_page_), format_, kLongValuePageOwner);
-    slot = AddRow(pages_.MutablePage(*long_value_page_), format_, long_value_);
+    long_value_end_.reset();
+    slot = AddRowAfter(pages_.MutablePage(*long_value_page_), format_, long_value_, 0, long_value_end_);
     if (!slot) throw Error(codec_err::kRecordTooLarge, "Record is too large.");
   }
   // The header BuildLongValue and SetFirstRow give a single-row value.
@@ -202,6 +205,7 @@ RowLocation TableWriter::InsertStoredFrom(std::span<const uint8_t> stored_row, P
 }
 
 void TableWriter::Update(RowLocation location, const Row& values) {
+  data_end_.reset();
   const std::vector<uint8_t> row = Encode(values);
   const RowSlot home = ReadRowSlot(pages_.Page(location.page), format_, location.slot);
   if (home.state == RowSlot::State::kDeleted || home.state == RowSlot::State::kForwardTarget)
@@ -223,6 +227,7 @@ void TableWriter::Update(RowLocation location, const Row& values) {
 }
 
 void TableWriter::Delete(RowLocation location) {
+  data_end_.reset();
   const RowSlot home = ReadRowSlot(pages_.Page(location.page), format_, location.slot);
   if (home.state == RowSlot::State::kDeleted || home.state == RowSlot::State::kForwardTarget)
     throw Error(err::kItemNotFound, "The row to delete is not there.");

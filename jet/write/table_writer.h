@@ -10,6 +10,7 @@
 #include "jet/core/table_scan.h"
 #include "jet/core/value.h"
 #include "jet/store/page_overlay.h"
+#include "jet/write/data_page_writer.h"
 #include "jet/write/page_allocator.h"
 
 namespace jet {
@@ -61,6 +62,9 @@ class TableWriter {
   Format format_;
   std::optional<uint32_t> last_data_page_;
   std::optional<uint32_t> long_value_page_;
+  // What the last append to each of those pages left, for the next one.
+  std::optional<PackedEnd> data_end_;
+  std::optional<PackedEnd> long_value_end_;
   std::vector<uint8_t> stored_;      // InsertStoredFrom's copy of a row, kept from row to row
   std::vector<uint8_t> long_value_;  // and of a long value
   std::optional<RowBuilder> builder_;

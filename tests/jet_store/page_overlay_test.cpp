@@ -252,6 +252,31 @@ TEST_F(SpillingOverlay, FlushHandsOverSpilledPagesInOrder) {
   EXPECT_FALSE(std::filesystem::exists(scratch));
 }
 
+// Flushing in runs: neighbours go together, never more than asked for at once, a page the
+// overlay does not hold ends a run, and spilled pages come back from the scratch file.
+TEST_F(SpillingOverlay, FlushRunsHandsOverNeighboursTogether) {
+  for (uint32_t number : {0u, 1u, 2u, 4u}) Mark(number, 60, static_cast<uint8_t>(number + 1));
+  Mark(overlay.AppendPage(), 60, 0x77);  // page 6, past page 5 that stays the base's
+  overlay.SpillIfOverBudget();
+  ASSERT_GT(overlay.spilled_count(), 0u);
+  std::vector<std::pair<uint32_t, std::vector<uint8_t>>> runs;  // first page, byte 60 of each
+  overlay.FlushRuns(
+      [&](uint32_t first, std::span<const std::span<const uint8_t>> pages) {
+        std::vector<uint8_t> marks;
+        for (const auto& page : pages) {
+          EXPECT_EQ(page.size(), kPage);
+          marks.push_back(page[60]);
+        }
+        runs.emplace_back(first, marks);
+      },
+      2);
+  const std::vector<std::pair<uint32_t, std::vector<uint8_t>>> expected = {
+      {0, {1, 2}}, {2, {3}}, {4, {5}}, {6, {0x77}}};
+  EXPECT_EQ(runs, expected);
+  EXPECT_TRUE(overlay.changed_pages().empty());
+  EXPECT_FALSE(std::filesystem::exists(scratch));
+}
+
 // What a commit reads: runs of pages that mix the base's, those in memory and spilled ones,
 // each as Page gives it; a run past the end is refused.
 TEST_F(SpillingOverlay, RunsOfPagesMixBaseMemoryAndScratch) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -78,6 +79,52 @@ TEST(DataPageWriter, AppendedRowsLeaveThePageARepackWouldLeave) {
     EXPECT_EQ(SlotBytes(page, format, added), RowOf(room - 2, 0xEE));
     EXPECT_EQ(SlotBytes(page, format, 4), SlotBytes(appended, format, 4));
     EXPECT_EQ(jet::DataPageFreeSpace(page, format), 0);
+  }
+}
+
+// Appending with what the last append left must give the page and slot AddRow gives, also
+// when the page changed meanwhile behind the caller's back (a delete, a replace that moves
+// the rows), when the hint is of another page, and up to the page's limits of room and rows.
+TEST(DataPageWriter, AppendingAfterTheLastAppendMatchesAddRow) {
+  for (Format format : {Format::kJet3, Format::kJet4}) {
+    for (unsigned seed = 1; seed <= 20; ++seed) {
+      std::vector<uint8_t> plain(jet::PageSizeOf(format));
+      jet::InitDataPage(plain, format, 9);
+      std::vector<uint8_t> hinted = plain;
+      std::optional<jet::PackedEnd> end;
+      std::mt19937 random(seed);
+      for (int step = 0; step < 400; ++step) {
+        const unsigned choice = random() % 20;
+        const uint16_t rows = jet::RowSlotCount(plain, format);
+        if (choice == 0 && rows > 0) {
+          const auto slot = static_cast<uint16_t>(random() % rows);
+          jet::DeleteRow(plain, format, slot);
+          jet::DeleteRow(hinted, format, slot);
+        } else if (choice == 1 && rows > 0) {
+          const auto slot = static_cast<uint16_t>(random() % rows);
+          const auto row = RowOf(random() % 40, 0x5A);
+          EXPECT_EQ(jet::ReplaceRow(plain, format, slot, row), jet::ReplaceRow(hinted, format, slot, row));
+        } else {
+          // Mostly small rows, so that the 255-row limit is reached as well as a full page.
+          const auto row = RowOf(random() % 4 == 0 ? random() % 200 : random() % 3, static_cast<uint8_t>(step));
+          const uint16_t flags = random() % 8 == 0 ? jet::row_offset_flag::kForwardTarget : 0;
+          EXPECT_EQ(jet::AddRow(plain, format, row, flags), jet::AddRowAfter(hinted, format, row, flags, end))
+              << "seed " << seed << " step " << step;
+        }
+        ASSERT_EQ(plain, hinted) << "seed " << seed << " step " << step;
+      }
+    }
+    // The hint of a full page given with a fresh one is not believed.
+    std::vector<uint8_t> full(jet::PageSizeOf(format));
+    jet::InitDataPage(full, format, 9);
+    std::optional<jet::PackedEnd> end;
+    while (jet::AddRowAfter(full, format, RowOf(70, 1), 0, end)) {
+    }
+    ASSERT_TRUE(end.has_value());
+    std::vector<uint8_t> fresh(jet::PageSizeOf(format));
+    jet::InitDataPage(fresh, format, 9);
+    EXPECT_EQ(jet::AddRowAfter(fresh, format, RowOf(70, 2), 0, end), std::optional<uint16_t>(0));
+    EXPECT_EQ(SlotBytes(fresh, format, 0), RowOf(70, 2));
   }
 }
 
