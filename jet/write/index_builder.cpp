@@ -17,6 +17,7 @@
 #include "jet/write/index_entry_collector.h"
 #include "jet/write/index_entry_sorter.h"
 #include "jet/write/index_page_writer.h"
+#include "jet/write/keying_thread.h"
 #include "jet/write/usage_map_writer.h"
 
 namespace jet {
@@ -414,6 +415,8 @@ void BuildIndexFromSorted(store::PageOverlay& pages, PageAllocator& allocator, T
 
 namespace {
 
+constexpr uint32_t kRowsForKeyingThread = 2048;
+
 // The entries keyed as every row is decoded: the way that raises what the decoder and the key
 // encoder raise, kept for the rows the stored keys cannot take.
 IndexEntrySorter EntriesFromDecodedRows(store::PageOverlay& pages, const TableDef& table, size_t real_index,
@@ -444,11 +447,21 @@ void BuildIndexFromRows(store::PageOverlay& pages, PageAllocator& allocator, Tab
   std::optional<IndexEntryCollector> keyed;
   try {
     keyed.emplace(table, std::vector<size_t>{real_index}, code_page, pages);
+    // Keys that need no pages are made on a second thread while this one reads the rows: the
+    // thread takes copies of them, so the pages may spill meanwhile. A few rows are not worth
+    // a thread.
+    std::optional<KeyingThread> keying;
+    if (!keyed->reads_pages() && table.row_count >= kRowsForKeyingThread) keying.emplace(*keyed);
     TableScan scan(pages, table);
     while (scan.Next()) {
-      keyed->Add(scan.bytes(), scan.location());
+      if (keying) {
+        keying->Add(scan.bytes(), scan.location());
+      } else {
+        keyed->Add(scan.bytes(), scan.location());
+      }
       pages.SpillIfOverBudget();
     }
+    if (keying) keying->Finish();
     if (keyed->failed(0)) keyed.reset();
   } catch (const std::exception&) {
     keyed.reset();
