@@ -1,10 +1,12 @@
 #include "jet/store/file_io.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "jet/common/error.h"
 
@@ -479,5 +481,54 @@ bool TryLockExclusive(const FileHandle& file, const std::filesystem::path& path)
 }
 
 #endif
+
+namespace {
+std::atomic<bool> kernel_copy_disabled{false};
+
+void CopyThroughMemory(const FileHandle& from, uint64_t from_offset, const FileHandle& to, uint64_t to_offset,
+                       uint64_t length, const std::filesystem::path& from_path, const std::filesystem::path& to_path) {
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(length, uint64_t{1} << 20)));
+  while (length > 0) {
+    const std::span<uint8_t> chunk(buffer.data(), static_cast<size_t>(std::min<uint64_t>(length, buffer.size())));
+    ReadAt(from, from_offset, chunk, from_path);
+    WriteAt(to, to_offset, chunk, to_path);
+    from_offset += chunk.size();
+    to_offset += chunk.size();
+    length -= chunk.size();
+  }
+}
+
+}  // namespace
+
+void DisableKernelCopyForTesting(bool disabled) { kernel_copy_disabled = disabled; }
+
+void CopyRange(const FileHandle& from, uint64_t from_offset, const FileHandle& to, uint64_t to_offset,
+               uint64_t length, const std::filesystem::path& from_path, const std::filesystem::path& to_path) {
+#ifdef __linux__
+  if (!kernel_copy_disabled && length > 0) {
+    if (const int error = InjectedError(IoStep::kWrite)) ThrowIoError(error, "writing", to_path);
+    while (length > 0) {
+      auto in = static_cast<off_t>(from_offset), out = static_cast<off_t>(to_offset);
+      const ssize_t copied =
+          ::copy_file_range(from.native(), &in, to.native(), &out, static_cast<size_t>(std::min<uint64_t>(length, uint64_t{1} << 30)), 0);
+      if (copied < 0) {
+        if (errno == EINTR) continue;
+        // Not between these files or on this system: what is left goes through memory. The
+        // bytes copied so far are in place, so the rest starts where they end.
+        if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL || errno == EPERM ||
+            errno == ETXTBSY || errno == EBADF)
+          break;
+        ThrowIoError(errno, "writing", to_path);
+      }
+      if (copied == 0) ThrowCorrupt("the file " + Quoted(from_path) + " ends inside a page");
+      from_offset += static_cast<uint64_t>(copied);
+      to_offset += static_cast<uint64_t>(copied);
+      length -= static_cast<uint64_t>(copied);
+    }
+    if (length == 0) return;
+  }
+#endif
+  CopyThroughMemory(from, from_offset, to, to_offset, length, from_path, to_path);
+}
 
 }  // namespace jet::store

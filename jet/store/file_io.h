@@ -59,6 +59,14 @@ void WriteAt(const FileHandle& file, uint64_t offset, std::span<const uint8_t> b
 // without gathering them in one buffer first.
 void WriteGatheredAt(const FileHandle& file, uint64_t offset, std::span<const std::span<const uint8_t>> pieces,
                      const std::filesystem::path& path);
+// Copies `length` bytes of `from` at `from_offset` to `to` at `to_offset`, in the kernel where
+// the system can (no trip through this process's memory; a filesystem that shares blocks may
+// share them), else by reading and writing. A source ending early is a damaged file; write
+// failures raise as WriteAt raises them.
+void CopyRange(const FileHandle& from, uint64_t from_offset, const FileHandle& to, uint64_t to_offset,
+               uint64_t length, const std::filesystem::path& from_path, const std::filesystem::path& to_path);
+// Test-only: makes CopyRange read and write as where the system has no in-kernel copy.
+void DisableKernelCopyForTesting(bool disabled);
 void SyncFile(const FileHandle& file, const std::filesystem::path& path);
 // Starts writing bytes [offset, offset + length) of the file to the disk now, and waits for
 // the writing of [wait_offset, wait_offset + wait_length) started earlier, so that a long

@@ -226,7 +226,13 @@ bool PageOverlay::CanCompleteScratch() const {
   return scratch_.is_open() && spilled_count_ != 0 && scratch_pages_ <= page_count_;
 }
 
-void PageOverlay::CompleteScratch() {
+void PageOverlay::CompleteScratch() { CompleteScratchFrom(nullptr, {}); }
+
+void PageOverlay::CompleteScratch(const FileHandle& base_file, const std::filesystem::path& base_path) {
+  CompleteScratchFrom(&base_file, base_path);
+}
+
+void PageOverlay::CompleteScratchFrom(const FileHandle* base_file, const std::filesystem::path& base_path) {
   if (!CanCompleteScratch()) throw std::logic_error("the scratch file cannot become the database");
   std::vector<uint8_t> run;
   run.reserve(kPagesPerScratchWrite * page_size_);
@@ -243,11 +249,22 @@ void PageOverlay::CompleteScratch() {
       ++number;
       continue;
     }
-    if (run.empty()) first = number;
     if (entry) {
+      if (run.empty()) first = number;
       run.insert(run.end(), entry->bytes.get(), entry->bytes.get() + page_size_);
       ++number;
+    } else if (base_file != nullptr) {
+      // Unchanged pages go file to file, however many lie together.
+      uint32_t run_end = number + 1;
+      while (run_end < page_count_ && !Find(run_end)) ++run_end;
+      if (run_end > base_.page_count())
+        ThrowCorrupt("page " + std::to_string(run_end - 1) + " lies past the end of the file");
+      put();
+      CopyRange(*base_file, uint64_t{number} * page_size_, scratch_, uint64_t{number} * page_size_,
+                uint64_t{run_end - number} * page_size_, base_path, scratch_path_);
+      number = run_end;
     } else {
+      if (run.empty()) first = number;
       uint32_t run_end = number + 1;
       const uint32_t limit = first + static_cast<uint32_t>(kPagesPerScratchWrite);
       while (run_end < page_count_ && run_end < limit && !Find(run_end)) ++run_end;

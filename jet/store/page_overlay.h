@@ -83,6 +83,9 @@ class PageOverlay : public PageSource {
   // content stays as it was: on a failure, or until ReleaseScratch, the file remains its
   // scratch file.
   void CompleteScratch();
+  // The same, the base's pages copied from `base_file` (which holds page n at n times the
+  // page size, as the base reads it) without passing through memory.
+  void CompleteScratch(const FileHandle& base_file, const std::filesystem::path& base_path);
   FileHandle& scratch_file() { return scratch_; }
   // Gives up the completed scratch file, which the caller has put in the database's place;
   // later spills go to `next_scratch`. Call ForgetChanges next.
@@ -136,6 +139,7 @@ class PageOverlay : public PageSource {
   void WriteSlots(std::vector<std::pair<uint32_t, const uint8_t*>>& writes);
   // Closes and removes the scratch file once nothing lives in it.
   void RemoveScratchIfUnused();
+  void CompleteScratchFrom(const FileHandle* base_file, const std::filesystem::path& base_path);
 
   PageSource& base_;
   uint32_t page_size_;

@@ -64,7 +64,7 @@ WriteSession::~WriteSession() {
 // the rename the database is untouched and the file stays the overlay's scratch file.
 FileHandle WriteSession::CommitThroughScratch() {
   const std::filesystem::path scratch = overlay_->scratch_path();
-  overlay_->CompleteScratch();
+  overlay_->CompleteScratch(file_, path_);
   FileHandle& file = overlay_->scratch_file();
   CopyModeAndOwner(file_, file, scratch);
   SyncFile(file, scratch);

@@ -141,10 +141,30 @@ void DatabaseWriter::DeleteTable(const std::string& name) {
     auto release = [&](uint32_t page) {
       if (page > 2 && page < pages.page_count() && released.insert(page).second) allocator_->Release(page);
     };
-    for (uint32_t page : ReadUsageMap(pages, format, table.owned_pages_pointer).pages) {
-      if (page >= pages.page_count()) continue;
-      const auto bytes = pages.Page(page);
-      if (bytes[0] == 0x01 && ByteReader(bytes).U32(4) == table.definition_page) release(page);
+    // Each page the map names is still read to see whose it is, but neighbours are read in one
+    // call: a large table's pages lie together, and reading them one at a time cost a system
+    // call each.
+    const std::vector<uint32_t> owned = ReadUsageMap(pages, format, table.owned_pages_pointer).pages;
+    constexpr size_t kPagesPerRead = 256;
+    const size_t page_size = pages.page_size();
+    std::vector<uint8_t> run;
+    for (size_t at = 0; at < owned.size();) {
+      const uint32_t first = owned[at];
+      if (first >= pages.page_count()) {
+        ++at;
+        continue;
+      }
+      size_t count = 1;
+      while (at + count < owned.size() && count < kPagesPerRead && owned[at + count] == first + count &&
+             owned[at + count] < pages.page_count())
+        ++count;
+      run.clear();
+      pages.AppendPages(first, static_cast<uint32_t>(count), run);
+      for (size_t i = 0; i < count; ++i) {
+        const std::span<const uint8_t> bytes(run.data() + i * page_size, page_size);
+        if (bytes[0] == 0x01 && ByteReader(bytes).U32(4) == table.definition_page) release(first + static_cast<uint32_t>(i));
+      }
+      at += count;
       pages.SpillIfOverBudget();  // a table made in this session may have been spilled
     }
     for (size_t i = 0; i < table.real_indexes.size(); ++i) DeleteIndexPages(pages, *allocator_, table, i);

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <functional>
+#include <optional>
 #include <set>
 
 #include "jet/common/error.h"
@@ -12,8 +14,10 @@
 #include "jet/index/index_page.h"
 #include "jet/index/index_reader.h"
 #include "jet/index/key_encoder.h"
+#include "jet/write/index_entry_collector.h"
 #include "jet/write/index_entry_sorter.h"
 #include "jet/write/index_page_writer.h"
+#include "jet/write/keying_thread.h"
 #include "jet/write/usage_map_writer.h"
 
 namespace jet {
@@ -409,25 +413,64 @@ void BuildIndexFromSorted(store::PageOverlay& pages, PageAllocator& allocator, T
                    static_cast<uint32_t>(unique));
 }
 
-void BuildIndexFromRows(store::PageOverlay& pages, PageAllocator& allocator, TableDef& table, size_t real_index,
-                        uint16_t code_page) {
+namespace {
+
+constexpr uint32_t kRowsForKeyingThread = 2048;
+
+// The entries keyed as every row is decoded: the way that raises what the decoder and the key
+// encoder raise, kept for the rows the stored keys cannot take.
+IndexEntrySorter EntriesFromDecodedRows(store::PageOverlay& pages, const TableDef& table, size_t real_index,
+                                        uint16_t code_page) {
   const RealIndexDef& index = RealIndexAt(table, real_index);
   const DecodeContext context{table.format, code_page, &pages};
   const std::vector<bool> key_columns = KeyColumns(table, index);  // the only ones decoded
   IndexEntrySorter entries;
-  {
+  TableScan scan(pages, table);
+  while (scan.Next()) {
+    const RowLocation location = scan.location();
+    if (auto entry =
+            IndexEntryOfRow(table, real_index, DecodeRowColumns(table, scan.bytes(), context, key_columns), location))
+      entries.Add(entry->key, location.page, static_cast<uint8_t>(location.slot));
+    pages.SpillIfOverBudget();
+  }
+  return entries;
+}
+
+}  // namespace
+
+void BuildIndexFromRows(store::PageOverlay& pages, PageAllocator& allocator, TableDef& table, size_t real_index,
+                        uint16_t code_page) {
+  RealIndexAt(table, real_index);
+  // Keys taken from the stored bytes spare decoding each row into Values. When they cannot
+  // be had for every row, or the scan meets anything wrong, the decoding scan runs instead,
+  // so that the error raised (or the build made) is exactly the one it gives.
+  std::optional<IndexEntryCollector> keyed;
+  try {
+    keyed.emplace(table, std::vector<size_t>{real_index}, code_page, pages);
+    // Keys that need no pages are made on a second thread while this one reads the rows: the
+    // thread takes copies of them, so the pages may spill meanwhile. A few rows are not worth
+    // a thread.
+    std::optional<KeyingThread> keying;
+    if (!keyed->reads_pages() && table.row_count >= kRowsForKeyingThread) keying.emplace(*keyed);
     TableScan scan(pages, table);
     while (scan.Next()) {
-      const RowLocation location = scan.location();
-      if (auto entry =
-              IndexEntryOfRow(table, real_index, DecodeRowColumns(table, scan.bytes(), context, key_columns), location))
-        entries.Add(entry->key, location.page, static_cast<uint8_t>(location.slot));
+      if (keying) {
+        keying->Add(scan.bytes(), scan.location());
+      } else {
+        keyed->Add(scan.bytes(), scan.location());
+      }
       pages.SpillIfOverBudget();
     }
+    if (keying) keying->Finish();
+    if (keyed->failed(0)) keyed.reset();
+  } catch (const std::exception&) {
+    keyed.reset();
   }
+  std::optional<IndexEntrySorter> decoded;
+  if (!keyed) decoded.emplace(EntriesFromDecodedRows(pages, table, real_index, code_page));
   // The sorted build raises 3022 at a unique index's first duplicate; the caller's change is
   // undone with whatever it wrote by then.
-  IndexEntrySorter::Stream sorted = entries.Sorted(nullptr, 0);
+  IndexEntrySorter::Stream sorted = keyed ? keyed->Sorted(0) : decoded->Sorted(nullptr, 0);
   BuildIndexFromSorted(
       pages, allocator, table, real_index, [&sorted](IndexEntryView& view) { return sorted.Next(view); }, {});
 }

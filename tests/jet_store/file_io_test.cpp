@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -45,6 +46,48 @@ TEST_F(FileIo, InjectedFaultFiresOnTheNthCallOnceWithAJetError) {
   }
   WriteAll(file, bytes, path);  // the fault is gone
   EXPECT_EQ(FileSize(file, path), 200u);
+}
+
+// The copy lands at its own offset whichever way it goes, leaves the bytes around it alone,
+// and a source that ends early is a damaged file rather than a short copy reported whole.
+TEST_F(FileIo, CopyRangeCopiesInTheKernelOrThroughMemory) {
+  const fs::path source_path = dir_ / "source.bin";
+  std::vector<uint8_t> source(3 * 1024 * 1024 + 123);
+  for (size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i * 131 + i / 4096);
+  {
+    FileHandle file = CreateNew(source_path);
+    WriteAll(file, source, source_path);
+  }
+  for (bool through_memory : {false, true}) {
+    SCOPED_TRACE(through_memory ? "through memory" : "in the kernel");
+    DisableKernelCopyForTesting(through_memory);
+    const fs::path target_path = dir_ / (through_memory ? "memory.bin" : "kernel.bin");
+    FileHandle from = OpenExisting(source_path, OpenMode::kRead);
+    FileHandle to = CreateNew(target_path);
+    const std::vector<uint8_t> filler(8192, 0xEE);
+    WriteAll(to, filler, target_path);
+    CopyRange(from, 4096, to, 100, source.size() - 4096, source_path, target_path);
+    CopyRange(from, 0, to, 50, 0, source_path, target_path);  // nothing to copy, nothing changes
+    std::vector<uint8_t> got(static_cast<size_t>(FileSize(to, target_path)));
+    ReadAt(to, 0, got, target_path);
+    ASSERT_EQ(got.size(), 100 + source.size() - 4096);
+    EXPECT_TRUE(std::all_of(got.begin(), got.begin() + 100, [](uint8_t b) { return b == 0xEE; }));
+    EXPECT_TRUE(std::equal(source.begin() + 4096, source.end(), got.begin() + 100));
+    try {
+      CopyRange(from, source.size() - 10, to, 0, 4096, source_path, target_path);
+      FAIL() << "a copy past the source's end should fail";
+    } catch (const Error& error) {
+      EXPECT_EQ(error.number(), err::kCorrupt);
+    }
+    InjectFaultForTesting(InjectedFault{IoStep::kWrite, 1, ENOSPC});
+    try {
+      CopyRange(from, 0, to, 0, 4096, source_path, target_path);
+      FAIL() << "the injected write fault should fire";
+    } catch (const Error& error) {
+      EXPECT_EQ(error.number(), err::kDiskIo);
+    }
+  }
+  DisableKernelCopyForTesting(false);
 }
 
 TEST_F(FileIo, ReaderRefusesWhatIsNotAWholeJetFile) {

@@ -316,3 +316,74 @@ INSTANTIATE_TEST_SUITE_P(SampleFiles, DatabaseWriterTest, ::testing::Values("jet
 
 }  // namespace
 }  // namespace vantrel::test
+
+#include "jet/core/database.h"
+#include "jet/core/usage_map.h"
+#include "jet/write/usage_map_writer.h"
+
+namespace vantrel::test {
+namespace {
+
+// A damaged map may name another table's data pages beside the table's own: dropping the
+// table frees only its own, however the pages lie, and the other table's rows survive the
+// reuse of what was freed.
+TEST(DatabaseWriterDeleteTable, PagesTheMapNamesButAnotherTableOwnsAreNotFreed) {
+  TempDir dir;
+  const fs::path path = dir / "due.mdb";
+  jet::CreateDatabase(path);
+  auto fill = [](jet::DatabaseWriter& writer, const std::string& table, int rows, int seed) {
+    int made = 0;
+    writer.InsertRows(table, [&](jet::Row& row) {
+      if (made == rows) return false;
+      ++made;
+      row = {jet::Value{static_cast<int32_t>(made + seed)}, jet::Value{std::string(120, static_cast<char>('a' + made % 26))}};
+      return true;
+    });
+  };
+  {
+    auto writer = jet::DatabaseWriter::Open(path);
+    for (const char* name : {"Prima", "Seconda"})
+      writer->CreateTable({name, {{"Id", 4, 0}, {"Testo", 10, 200}}, {{}, {}}, {}});
+    fill(*writer, "Prima", 2000, 0);
+    fill(*writer, "Seconda", 2000, 100000);
+    writer->Commit();
+  }
+  std::vector<jet::Row> kept;
+  {
+    auto db = jet::Database::Open(path);
+    auto cursor = db->Rows(*db->FindTable("Seconda"));
+    for (jet::Row row; cursor.Next(row);) kept.push_back(row);
+  }
+  ASSERT_EQ(kept.size(), 2000u);
+  {
+    // Prima's map is made to name Seconda's pages too, right after its own.
+    auto db = jet::Database::Open(path);
+    const jet::TableDef prima = db->FindTable("Prima")->def, seconda = db->FindTable("Seconda")->def;
+    auto session = jet::store::WriteSession::Open(path);
+    const std::vector<uint32_t> theirs =
+        jet::ReadUsageMap(session->pages(), session->format(), seconda.owned_pages_pointer).pages;
+    ASSERT_GT(theirs.size(), 10u);
+    uint32_t next = session->pages().page_count();
+    for (uint32_t page : theirs)
+      jet::SetUsageMapBit(session->pages(), session->format(), prima.owned_pages_pointer, page, true,
+                          jet::Uncovered::kUnmarked, [&] { return next++; });
+    ASSERT_EQ(next, session->pages().page_count()) << "the map needed no new page";
+    session->Commit();
+  }
+  {
+    auto writer = jet::DatabaseWriter::Open(path);
+    writer->DeleteTable("Prima");
+    writer->CreateTable({"Terza", {{"Id", 4, 0}, {"Testo", 10, 200}}, {{}, {}}, {}});
+    fill(*writer, "Terza", 4000, 200000);  // takes every page Prima gave back, and more
+    writer->Commit();
+  }
+  auto db = jet::Database::Open(path);
+  std::vector<jet::Row> after;
+  auto cursor = db->Rows(*db->FindTable("Seconda"));
+  for (jet::Row row; cursor.Next(row);) after.push_back(row);
+  EXPECT_EQ(after, kept);
+  EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace vantrel::test
