@@ -5,6 +5,7 @@
 
 #include "jet/common/byte_reader.h"
 #include "jet/common/error.h"
+#include "jet/common/text_codec.h"
 #include "jet/core/value.h"
 
 namespace jet {
@@ -52,28 +53,7 @@ StoredKeyValue Jet4Text(std::span<const uint8_t> stored, bool fixed, std::u16str
     value.bytes = stored.subspan(2);
     return value;
   }
-  units.clear();
-  if (compressed) {
-    bool one_byte = true;
-    for (size_t i = 2; i < stored.size();) {
-      if (stored[i] == 0x00) {
-        one_byte = !one_byte;
-        ++i;
-      } else if (one_byte) {
-        units += static_cast<char16_t>(stored[i]);
-        ++i;
-      } else {
-        if (i + 1 >= stored.size()) ThrowCorrupt("compressed text ends inside a character");
-        units += static_cast<char16_t>(stored[i] | (stored[i + 1] << 8));
-        i += 2;
-      }
-    }
-  } else {
-    if (stored.size() % 2 != 0) ThrowCorrupt("UCS-2 text of odd length " + std::to_string(stored.size()));
-    units.resize(stored.size() / 2);
-    for (size_t i = 0; i < units.size(); ++i)
-      units[i] = static_cast<char16_t>(stored[2 * i] | (stored[2 * i + 1] << 8));
-  }
+  StoredJet4TextUnits(stored, units);  // a lone surrogate is turned below
   ReplaceLoneSurrogates(units);
   // A fixed-length text field is padded with zeros to its size; they are no text.
   if (fixed)
