@@ -166,6 +166,19 @@ void RowBuilder::MarkPresent(const ColumnDef& column) {
   mask_[column.number / 8] |= static_cast<uint8_t>(1u << (column.number % 8));
 }
 
+// A memo or OLE value of the row, laid out once the room left in the row is known: set,
+// present, and its pending image emptied of what an earlier row left.
+RowBuilder::LongPending& RowBuilder::PendLong(size_t position) {
+  set_.at(position) = true;
+  MarkPresent(table_.columns[position]);
+  LongPending& pending = long_[position];
+  pending.value = nullptr;
+  pending.units = false;
+  pending.plain_memo = false;
+  long_columns_.push_back(position);
+  return pending;
+}
+
 bool RowBuilder::IsSet(size_t position) const { return set_.at(position); }
 
 std::span<const uint8_t> RowBuilder::FixedBytes(size_t position) const {
@@ -196,14 +209,9 @@ void RowBuilder::SetStored(size_t position, std::span<const uint8_t> bytes) {
 void RowBuilder::SetUnits(size_t position, std::u16string_view units) {
   const ColumnDef& column = table_.columns.at(position);
   if (column.long_value() && !column.fixed()) {
-    set_[position] = true;
-    MarkPresent(column);
-    LongPending& pending = long_[position];
-    pending.value = nullptr;
+    LongPending& pending = PendLong(position);
     pending.units = true;
-    pending.plain_memo = false;
     pending.text.assign(units.begin(), units.end());
-    long_columns_.push_back(position);
     return;
   }
   scratch_.clear();
@@ -213,27 +221,13 @@ void RowBuilder::SetUnits(size_t position, std::u16string_view units) {
 }
 
 void RowBuilder::SetLongBytes(size_t position, std::span<const uint8_t> bytes) {
-  const ColumnDef& column = table_.columns.at(position);
-  set_[position] = true;
-  MarkPresent(column);
-  LongPending& pending = long_[position];
-  pending.value = nullptr;
-  pending.units = false;
-  pending.plain_memo = false;
-  pending.bytes.assign(bytes.begin(), bytes.end());
-  long_columns_.push_back(position);
+  PendLong(position).bytes.assign(bytes.begin(), bytes.end());
 }
 
 void RowBuilder::SetPlainMemo(size_t position, std::vector<uint8_t> bytes) {
-  const ColumnDef& column = table_.columns.at(position);
-  set_[position] = true;
-  MarkPresent(column);
-  LongPending& pending = long_[position];
-  pending.value = nullptr;
-  pending.units = false;
+  LongPending& pending = PendLong(position);
   pending.plain_memo = true;
   pending.bytes = std::move(bytes);
-  long_columns_.push_back(position);
 }
 
 void RowBuilder::SetValue(size_t position, const Value& value) {
@@ -244,11 +238,7 @@ void RowBuilder::SetValue(size_t position, const Value& value) {
   }
   if (IsNull(value)) return;
   if (column.long_value() && !column.fixed()) {
-    set_[position] = true;
-    MarkPresent(column);
-    long_[position].value = &value;
-    long_[position].plain_memo = false;
-    long_columns_.push_back(position);
+    PendLong(position).value = &value;
     return;
   }
   scratch_.clear();

@@ -83,6 +83,7 @@ class RowBuilder {
     std::vector<uint8_t> bytes;
   };
   void MarkPresent(const ColumnDef& column);
+  LongPending& PendLong(size_t position);
   LongValueImage LongValueImageFor(const ColumnDef& column, LongPending& pending, size_t room);
 
   const TableDef& table_;
