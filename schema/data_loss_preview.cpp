@@ -2,7 +2,8 @@
 
 #include <memory>
 #include <optional>
-#include <unordered_map>
+#include <string_view>
+#include <vector>
 
 #include "jet/common/error.h"
 #include "jet/write/column_layout.h"
@@ -10,37 +11,38 @@
 #include "schema/comparison_rules.h"
 #include "schema/jet_engine.h"
 #include "schema/name_index.h"
+#include "schema/name_matches.h"
 
 namespace schema {
 namespace {
 
 constexpr int16_t kText = 10;
 
-// The local tables by SameName's key, the first of each name; made once, as the preview
+// The local tables by SameName's rule, the first of each name; made once, as the preview
 // looks up every reference table.
-std::unordered_map<std::string, const jet::TableInfo*> LocalTablesByName(const jet::Database& local) {
-  std::unordered_map<std::string, const jet::TableInfo*> by_name;
-  for (const jet::TableInfo& table : local.tables())
-    if (!table.system()) by_name.emplace(NameKey(table.name), &table);
-  return by_name;
-}
-
-// The fields of a local table by SameName's key, the first of each name as a walk meets it;
-// looking each reference field up by walking them made a wide table quadratic.
-class FieldsByName {
+class LocalTables {
  public:
-  explicit FieldsByName(const jet::TableInfo& table) : table_(table), index_(table.fields.size()) {
-    for (const jet::FieldInfo& field : table.fields) index_.Add(field.name());
+  explicit LocalTables(const jet::Database& local) : index_(local.tables().size()) {
+    for (const jet::TableInfo& table : local.tables()) {
+      if (table.system()) continue;
+      index_.Add(table.name);
+      tables_.push_back(&table);
+    }
   }
-  const jet::FieldInfo* Find(const std::string& name) const {
+  const jet::TableInfo* Find(const std::string& name) const {
     const int32_t found = index_.First(name);
-    return found < 0 ? nullptr : &table_.fields[static_cast<size_t>(found)];
+    return found < 0 ? nullptr : tables_[static_cast<size_t>(found)];
   }
 
  private:
-  const jet::TableInfo& table_;
-  BasicNameIndex<std::string_view> index_;  // of the table's own names
+  BasicNameIndex<std::string_view> index_;  // of the tables' own names
+  std::vector<const jet::TableInfo*> tables_;
 };
+
+void FieldNames(const jet::TableInfo& table, std::vector<std::string_view>& names) {
+  names.resize(table.fields.size());
+  for (size_t i = 0; i < table.fields.size(); ++i) names[i] = table.fields[i].name();
+}
 
 bool Rebuilds(const jet::FieldInfo& local, const jet::FieldInfo& reference) {
   if (local.dao_type != reference.dao_type) return true;
@@ -118,18 +120,24 @@ void CountRows(jet::Database& local, const jet::TableInfo& table, std::vector<Ca
 
 std::vector<FieldLossPreview> PreviewDataLoss(jet::Database& reference, jet::Database& local) {
   std::vector<FieldLossPreview> previews;
-  const auto local_tables = LocalTablesByName(local);
+  const LocalTables local_tables(local);
+  std::vector<std::string_view> reference_names, local_names;
+  NameMatches matches;
   for (const jet::TableInfo& reference_table : reference.tables()) {
     if (reference_table.system() || reference_table.linked()) continue;
-    const auto partner = local_tables.find(NameKey(reference_table.name));
-    const jet::TableInfo* local_table = partner == local_tables.end() ? nullptr : partner->second;
+    const jet::TableInfo* local_table = local_tables.Find(reference_table.name);
     // A linked table's rows live elsewhere; the update drops it rather than rebuilding it.
     if (!local_table || local_table->linked()) continue;
     std::vector<Candidate> fields;
-    const FieldsByName local_fields(*local_table);
-    for (const jet::FieldInfo& reference_field : reference_table.fields) {
-      const jet::FieldInfo* local_field = local_fields.Find(reference_field.name());
-      if (!local_field || !Rebuilds(*local_field, reference_field)) continue;
+    FieldNames(reference_table, reference_names);
+    FieldNames(*local_table, local_names);
+    matches.Match(reference_names, local_names);
+    for (size_t k = 0; k < reference_table.fields.size(); ++k) {
+      const jet::FieldInfo& reference_field = reference_table.fields[k];
+      const int32_t match = matches.LocalOf(k);
+      if (match < 0) continue;
+      const jet::FieldInfo* local_field = &local_table->fields[static_cast<size_t>(match)];
+      if (!Rebuilds(*local_field, reference_field)) continue;
       Candidate candidate;
       candidate.preview = {reference_table.name, reference_field.name(), local_field->dao_type,
                            reference_field.dao_type, local_field->size, reference_field.size};

@@ -272,6 +272,13 @@ class TableFieldsCollection : public Fields {
     detached->Attach(session, table);
   }
   void Delete(const std::string& name) override { table_.session()->writer().DeleteColumn(table_.name(), name); }
+  bool ReadFacts(std::vector<FieldFacts>& facts) const override {
+    const auto& fields = table_.info().fields;
+    CountOf(fields.size());  // raises as Count would
+    facts.resize(fields.size());
+    for (size_t i = 0; i < fields.size(); ++i) facts[i] = {fields[i].name(), fields[i].dao_type, fields[i].size};
+    return true;
+  }
 
  private:
   // The objects are in the vector's own storage, freed with the last object handed out even
@@ -365,6 +372,13 @@ class TableIndexesCollection : public Indexes {
     table_.session()->writer().CreateIndex(table_.name(), detached->Spec());
   }
   void Delete(const std::string& name) override { table_.session()->writer().DeleteIndex(table_.name(), name); }
+  bool ReadNames(std::vector<std::string_view>& names) const override {
+    const auto& indexes = table_.info().indexes;
+    CountOf(indexes.size());
+    names.resize(indexes.size());
+    for (size_t i = 0; i < indexes.size(); ++i) names[i] = indexes[i].name;
+    return true;
+  }
   void Rename(std::string table) { table_.Rename(std::move(table)); }
 
  private:

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "jet/common/error.h"
+#include "jet/write/database_writer.h"
 #include "jet/write/new_database.h"
 #include "schema/verify_pass.h"
 #include "tests/support/corpus.h"
@@ -189,6 +190,76 @@ TEST(JetEngine, FieldObjectsFollowTheTableAcrossAChange) {
     EXPECT_EQ(error.number(), jet::err::kItemNotFound);
   }
   EXPECT_THROW(fields.Item(2), jet::Error);
+  database->Close();
+}
+
+}  // namespace
+
+namespace {
+
+void MakeTable(const std::string& path, const jet::NewTable& table) {
+  jet::CreateDatabase(path);
+  auto writer = jet::DatabaseWriter::Open(path);
+  jet::NewTable spec = table;
+  spec.properties.resize(spec.columns.size());
+  writer->CreateTable(spec);
+  writer->Commit();
+}
+
+// The pass reads a Jet table's fields and indexes from the catalog in one go: every kind of
+// difference must still come out as the walk item by item writes it, in its order, and a
+// name spelt in another case must still pair up.
+TEST(JetEngine, VerifyListsFieldAndIndexDifferencesInTheWalksOrder) {
+  vantrel::test::TempDir dir;
+  const std::string reference = (dir / "reference.mdb").string();
+  const std::string local = (dir / "local.mdb").string();
+  MakeTable(reference, {"Anagrafe",
+                        {{"ID", 4, 0}, {"Nome", 10, 40}, {"Provincia", 10, 20}, {"Note", 12, 0}},
+                        {},
+                        {{"PrimaryKey", true, true, {"ID"}}, {"IxNome", false, false, {"Nome"}}}});
+  MakeTable(local, {"ANAGRAFE",
+                    {{"id", 4, 0}, {"Nome", 10, 30}, {"Vecchio", 10, 10}, {"Provincia", 4, 0}},
+                    {},
+                    {{"PrimaryKey", true, true, {"id"}}, {"IxVecchio", false, false, {"Vecchio"}}}});
+  schema::PassState state;
+  const auto lines = Verify(reference, local, state);
+  EXPECT_EQ(state.nErrore, 0) << state.sErrore;
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "Tabella  Anagrafe : Elimino Indice -> IxVecchio",
+                       "Tabella  Anagrafe : Elimino  Campo -> Vecchio",
+                       "Tabella  Anagrafe : Campo Nome con dimensione diversa: da 30 a 40 - sostituisco ...",
+                       "Tabella  Anagrafe : Campo Provincia di tipo diverso: da 'Int. Lungo' a 'Testo' - sostituisco ...",
+                       "Tabella  Anagrafe :     Nuovo  Campo: Note",
+                   }));
+}
+
+// What a collection gives at once is what its items answer one by one.
+TEST(JetEngine, FieldFactsAndIndexNamesAreTheItemsAnswers) {
+  vantrel::test::TempDir dir;
+  const std::string path = (dir / "t.mdb").string();
+  MakeTable(path, {"T", {{"ID", 4, 0}, {"Nome", 10, 40}, {"Note", 12, 0}}, {}, {{"PK", true, true, {"ID"}}}});
+  auto database = schema::TheEngine().Workspaces(0)->OpenDatabase(path);
+  schema::TableDefs& tables = database->Tables();
+  schema::TableDefRef table;
+  for (int16_t i = 0; i < tables.Count(); ++i)
+    if (tables.Item(i)->Name() == "T") table = tables.Item(i);
+  ASSERT_TRUE(table);
+  std::vector<schema::FieldFacts> facts;
+  ASSERT_TRUE(table->TableFields().ReadFacts(facts));
+  ASSERT_EQ(facts.size(), static_cast<size_t>(table->TableFields().Count()));
+  for (int16_t i = 0; i < table->TableFields().Count(); ++i) {
+    const schema::FieldRef field = table->TableFields().Item(i);
+    EXPECT_EQ(facts[static_cast<size_t>(i)].name, field->Name());
+    EXPECT_EQ(facts[static_cast<size_t>(i)].type, field->Type());
+    EXPECT_EQ(facts[static_cast<size_t>(i)].size, field->Size());
+  }
+  std::vector<std::string_view> names;
+  ASSERT_TRUE(table->TableIndexes().ReadNames(names));
+  ASSERT_EQ(names, (std::vector<std::string_view>{"PK"}));
+  // A definition not yet stored has no catalog to read from: its items are asked one by one.
+  schema::TableDefRef detached = database->CreateTableDef("Nuova");
+  EXPECT_FALSE(detached->TableFields().ReadFacts(facts));
+  EXPECT_FALSE(detached->TableIndexes().ReadNames(names));
   database->Close();
 }
 
