@@ -167,9 +167,7 @@ size_t NameKeyHash(std::string_view name) {
   return hash.Finish(trimmed.size());
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  // A name looked up is nearly always found spelt as stored.
-  if (a == b) return true;
+bool SameNameSpeltApart(std::string_view a, std::string_view b) {
   a = TrimBlanks(a);
   b = TrimBlanks(b);
   // While both names are ASCII, their keys agree byte for byte with the names raised, so they

@@ -9,8 +9,10 @@
 namespace schema {
 
 // Name matching for tables, queries, fields and indexes: blanks around the names do not
-// count, letter case does not count, everything else does.
-bool SameName(std::string_view a, std::string_view b);
+// count, letter case does not count, everything else does. A name looked up is nearly always
+// found spelt as stored: that case costs no call.
+bool SameNameSpeltApart(std::string_view a, std::string_view b);  // names not byte for byte equal
+inline bool SameName(std::string_view a, std::string_view b) { return a == b || SameNameSpeltApart(a, b); }
 
 // What SameName compares: two names are the same exactly when their keys are equal.
 std::string NameKey(std::string_view name);

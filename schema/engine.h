@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -158,6 +159,14 @@ class Workspace {
   virtual ~Workspace() = default;
   // Shared, read-write, path only (no options, no connect string).
   virtual DatabaseRef OpenDatabase(const std::string& path) = 0;
+  // An open that may run while the caller opens another database: the call may start it, the
+  // function returned finishes it, giving the database or raising the open's error. Dropped
+  // without being called, it waits for an open it started and drops its error too. This one
+  // opens only when called.
+  using PendingOpen = std::function<DatabaseRef()>;
+  virtual PendingOpen OpenDatabaseAhead(const std::string& path) {
+    return [this, path] { return OpenDatabase(path); };
+  }
 };
 
 using WorkspaceRef = std::shared_ptr<Workspace>;

@@ -260,9 +260,12 @@ void VerifyUpdate(PassState& state, PassWindow& window, DBEngine& engine, const 
   std::string opening = state.LPathAgg;
   try {
     state.wsDAO = engine.Workspaces(0);
+    // The local database may be read meanwhile; a failure of the reference's open is still
+    // the one reported, as if the local one had not been tried.
+    Workspace::PendingOpen local_opening = state.wsDAO->OpenDatabaseAhead(state.LPathLoc);
     state.dbAgg = state.wsDAO->OpenDatabase(state.LPathAgg);
     opening = state.LPathLoc;
-    state.dbLoc = state.wsDAO->OpenDatabase(state.LPathLoc);
+    state.dbLoc = local_opening();
   } catch (const jet::Error& error) {
     RecordFailure(state, error.number(), error.description());
   } catch (const std::exception& error) {

@@ -263,4 +263,22 @@ TEST(JetEngine, FieldFactsAndIndexNamesAreTheItemsAnswers) {
   database->Close();
 }
 
+TEST(JetEngine, VerifyNamesTheReferenceWhenNeitherFileOpens) {
+  VANTREL_REQUIRE_CORPUS();
+  vantrel::test::TempDir dir;
+  const std::string missing = (dir / "missing.mdb").string();
+  // The local file is read while the reference opens; its own failure must not be the one
+  // reported when the reference fails too.
+  schema::PassState state;
+  const auto lines = Verify(missing, Corpus("jet4/passwordV2000.mdb"), state);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].rfind("Impossibile aprire il database " + missing + ": ", 0), 0u) << lines[0];
+  EXPECT_NE(state.nErrore, 3031);
+
+  schema::PassState only_local;
+  const auto local_lines = Verify(Corpus("jet4/testV2000.mdb"), missing, only_local);
+  ASSERT_EQ(local_lines.size(), 1u);
+  EXPECT_EQ(local_lines[0].rfind("Impossibile aprire il database " + missing + ": ", 0), 0u) << local_lines[0];
+}
+
 }  // namespace
