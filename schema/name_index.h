@@ -18,7 +18,14 @@ namespace schema {
 template <typename Key>
 class BasicNameIndex {
  public:
-  explicit BasicNameIndex(size_t expected = 0) {
+  explicit BasicNameIndex(size_t expected = 0) { Reset(expected); }
+
+  // Empties the index for about `expected` names, keeping its storage: a caller indexing the
+  // fields of table after table allocates once.
+  void Reset(size_t expected) {
+    keys_.clear();
+    hashes_.clear();
+    next_.clear();
     keys_.reserve(expected);
     hashes_.reserve(expected);
     next_.reserve(expected);
@@ -26,6 +33,8 @@ class BasicNameIndex {
   }
 
   size_t size() const { return keys_.size(); }
+  // The NameKeyHash of the name of `position`, as computed when it was added.
+  size_t hash(size_t position) const { return hashes_[position]; }
 
   // Adds the name of position size(), and answers the first position of its name: that
   // position itself unless an earlier name is SameName with it.

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "schema/name_index.h"
+
 namespace schema {
 
 // How the names of two lists (the fields of a reference table and of its local copy) pair up
@@ -23,18 +25,9 @@ class NameMatches {
   bool InReference(size_t position) const { return in_reference_[position] != 0; }
 
  private:
-  // An open-addressing table of the first position of each name of `names`, at half load at
-  // most; `first_of[i]` is the first position of the name of position i.
-  struct Table {
-    std::vector<int32_t> slots;
-    std::vector<size_t> hashes;
-    void Fill(std::span<const std::string_view> names, std::vector<int32_t>* first_of);
-    int32_t Find(std::span<const std::string_view> names, std::string_view name, size_t hash) const;
-  };
-
   std::vector<int32_t> local_of_;
   std::vector<uint8_t> in_reference_;
-  Table reference_table_, local_table_;
+  BasicNameIndex<std::string_view> reference_index_, local_index_;
 };
 
 }  // namespace schema
