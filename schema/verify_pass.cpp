@@ -112,8 +112,7 @@ class Verifier {
     if (local_indexes.ReadNames(local_index_names_) && reference_indexes.ReadNames(reference_index_names_)) {
       matches_.Match(reference_index_names_, local_index_names_);
       for (size_t m = 0; m < local_index_names_.size(); ++m) {
-        if (!matches_.InReference(m))
-          Line("Tabella  " + t + " : Elimino Indice -> " + std::string(local_index_names_[m]));
+        if (!matches_.InReference(m)) DroppedIndex(t, local_index_names_[m]);
       }
     } else {
       IndexesItemByItem(t, reference_indexes, local_indexes);
@@ -136,13 +135,13 @@ class Verifier {
     for (size_t k = 0; k < reference_facts_.size(); ++k) reference_names_[k] = reference_facts_[k].name;
     matches_.Match(reference_names_, local_names_);
     for (size_t m = 0; m < local_names_.size(); ++m) {
-      if (!matches_.InReference(m)) Line("Tabella  " + t + " : Elimino  Campo -> " + std::string(local_names_[m]));
+      if (!matches_.InReference(m)) DroppedField(t, local_names_[m]);
     }
     for (size_t k = 0; k < reference_facts_.size(); ++k) {
       const FieldFacts& reference_field = reference_facts_[k];
       const int32_t match = matches_.LocalOf(k);
       if (match < 0) {
-        Line("Tabella  " + t + " :     Nuovo  Campo: " + std::string(reference_field.name));
+        NewField(t, reference_field.name);
         continue;
       }
       const FieldFacts& local_field = local_facts_[static_cast<size_t>(match)];
@@ -161,7 +160,7 @@ class Verifier {
       const NamePositions in_reference(reference_indexes.Count(),
                                        [&](int16_t k) { return reference_indexes.Item(k)->Name(); });
       for (const std::string& name : names) {
-        if (in_reference.First(name) < 0) Line("Tabella  " + t + " : Elimino Indice -> " + name);
+        if (in_reference.First(name) < 0) DroppedIndex(t, name);
       }
     }
   }
@@ -182,7 +181,7 @@ class Verifier {
         return true;
       });
       for (const std::string& name : names) {
-        if (in_reference.First(name) < 0) Line("Tabella  " + t + " : Elimino  Campo -> " + name);
+        if (in_reference.First(name) < 0) DroppedField(t, name);
       }
     }
     const NamePositions in_local(local_fields.Count(), [&](int16_t m) { return local_items.Name(m); });
@@ -191,7 +190,7 @@ class Verifier {
       const std::string f = reference_items.Name(k);
       const int16_t match = in_local.First(f);
       if (match < 0) {
-        Line("Tabella  " + t + " :     Nuovo  Campo: " + f);
+        NewField(t, f);
         return true;
       }
       FieldRef local_field = local_items.Item(match);
@@ -209,6 +208,16 @@ class Verifier {
     });
   }
 
+  // The lines of a pair, written alike whether the fields were read at once or item by item.
+  void DroppedIndex(const std::string& t, std::string_view name) {
+    Line("Tabella  " + t + " : Elimino Indice -> " + std::string(name));
+  }
+  void DroppedField(const std::string& t, std::string_view name) {
+    Line("Tabella  " + t + " : Elimino  Campo -> " + std::string(name));
+  }
+  void NewField(const std::string& t, std::string_view name) {
+    Line("Tabella  " + t + " :     Nuovo  Campo: " + std::string(name));
+  }
   void CompareField(const std::string& t, const std::string& f, int16_t local_type, int16_t reference_type,
                     int32_t local_size, int32_t reference_size) {
     if (local_type != reference_type) {
