@@ -197,6 +197,36 @@ void WriteAt(const FileHandle& file, uint64_t offset, std::span<const uint8_t> b
   }
 }
 
+FileHandle OpenForUncachedWrites(const std::filesystem::path& path) noexcept {
+#ifdef O_DIRECT
+  int fd;
+  do fd = ::open(path.c_str(), O_WRONLY | O_DIRECT | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR);
+  return fd < 0 ? FileHandle() : FileHandle(fd);
+#else
+  (void)path;
+  return FileHandle();
+#endif
+}
+
+bool WriteUncachedAt(const FileHandle& file, uint64_t offset, std::span<const uint8_t> bytes,
+                     const std::filesystem::path& path) {
+  if (const int error = InjectedError(IoStep::kWrite)) ThrowIoError(error, "writing", path);
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t put = ::pwrite(file.native(), bytes.data() + done, bytes.size() - done,
+                                 static_cast<off_t>(offset + done));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EINVAL) return false;
+      ThrowIoError(errno, "writing", path);
+    }
+    if (put == 0) ThrowIoError(ENOSPC, "writing", path);
+    done += static_cast<size_t>(put);
+  }
+  return true;
+}
+
 void WriteGatheredAt(const FileHandle& file, uint64_t offset, std::span<const std::span<const uint8_t>> pieces,
                      const std::filesystem::path& path) {
   if (const int error = InjectedError(IoStep::kWrite)) ThrowIoError(error, "writing", path);
@@ -457,6 +487,12 @@ void WriteAt(const FileHandle& file, uint64_t offset, std::span<const uint8_t> b
     if (put == 0) ThrowIoError(ENOSPC, "writing", path);
     done += put;
   }
+}
+
+FileHandle OpenForUncachedWrites(const std::filesystem::path&) noexcept { return FileHandle(); }
+
+bool WriteUncachedAt(const FileHandle&, uint64_t, std::span<const uint8_t>, const std::filesystem::path&) {
+  return false;
 }
 
 void WriteGatheredAt(const FileHandle& file, uint64_t offset, std::span<const std::span<const uint8_t>> pieces,

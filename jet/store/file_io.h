@@ -59,6 +59,16 @@ void WriteAt(const FileHandle& file, uint64_t offset, std::span<const uint8_t> b
 // without gathering them in one buffer first.
 void WriteGatheredAt(const FileHandle& file, uint64_t offset, std::span<const std::span<const uint8_t>> pieces,
                      const std::filesystem::path& path);
+// Opens `path` a second time, for writes that go to the disk without passing through the
+// system's cache, where the platform and the filesystem have such writes; an empty handle
+// where not. Reads and cached writes keep to the first handle.
+FileHandle OpenForUncachedWrites(const std::filesystem::path& path) noexcept;
+// Writes all of bytes at `offset` through a handle from OpenForUncachedWrites; the buffer, the
+// offset and the length must be aligned to the disk's blocks. False when the system refuses
+// the write uncached (an alignment it does not take): the caller writes it all again through
+// the cache. Other failures raise as WriteAt raises them.
+bool WriteUncachedAt(const FileHandle& file, uint64_t offset, std::span<const uint8_t> bytes,
+                     const std::filesystem::path& path);
 // Copies `length` bytes of `from` at `from_offset` to `to` at `to_offset`, in the kernel where
 // the system can (no trip through this process's memory; a filesystem that shares blocks may
 // share them), else by reading and writing. A source ending early is a damaged file; write

@@ -6,13 +6,15 @@
 #include <vector>
 
 #include "jet/common/page_source.h"
+#include "jet/store/background_writer.h"
 #include "jet/store/file_io.h"
 
 namespace jet::store {
 
 // A database file being built from nothing: pages are stored at their places as the builder
 // hands them over, in any order, and read back from the file. The file is created new (it
-// must not exist) and removed again unless Finish gives it its final name.
+// must not exist) and removed again unless Finish gives it its final name. The writes are
+// made on a thread of their own; a failed one is raised by a later call.
 class OutputPageFile : public PageSource {
  public:
   OutputPageFile(std::filesystem::path path, uint32_t page_size);
@@ -31,6 +33,8 @@ class OutputPageFile : public PageSource {
   void WritePages(uint32_t first, std::span<const std::span<const uint8_t>> pages);
 
   const FileHandle& file() const { return file_; }
+  // Whether the pages go to the disk without passing through the system's cache.
+  bool uncached() { return writer_.uncached(); }
   // Makes the contents durable and renames the file to `final_path`, which must not exist.
   void Finish(const std::filesystem::path& final_path);
 
@@ -39,21 +43,15 @@ class OutputPageFile : public PageSource {
   uint32_t page_size_;
   uint32_t page_count_ = 0;
   FileHandle file_;
+  BackgroundWriter writer_;
   bool finished_ = false;
   std::vector<uint8_t> buffer_;
   uint32_t buffered_page_ = UINT32_MAX;
-  // Pages written but not yet in the file: a run of neighbours from run_first_.
-  std::vector<uint8_t> run_;
+  // Pages written but not yet handed to the writer: a run of neighbours from run_first_.
+  AlignedBuffer run_;
   uint32_t run_first_ = 0;
-  // Write-back: bytes below written_back_ have been handed to the disk, and the window
-  // before that, from waited_, is the one the next hand-over waits for.
-  uint64_t end_written_ = 0;
-  uint64_t written_back_ = 0;
-  uint64_t waited_ = 0;
 
   void WriteRun();
-  // A write that ended at byte `end` of the file is done.
-  void Written(uint64_t end);
 };
 
 }  // namespace jet::store
