@@ -13,7 +13,7 @@ namespace {
 
 // Jet 3 offsets are one byte each; the jump table says which of them have crossed each further
 // 256-byte boundary of the row.
-std::vector<uint16_t> Jet3VariableOffsets(const ByteReader& row, size_t mask_size, size_t& table_end) {
+void Jet3VariableOffsets(const ByteReader& row, size_t mask_size, size_t& table_end, VariableOffsets& offsets) {
   const size_t length = row.size();
   if (length < 1 + mask_size + 1) ThrowCorrupt("row too short for its variable-column count");
   const uint8_t slots = row.U8(length - mask_size - 1);
@@ -23,24 +23,22 @@ std::vector<uint16_t> Jet3VariableOffsets(const ByteReader& row, size_t mask_siz
   const size_t eod_at = first_offset_at - slots;
   if (eod_at / 256 < jumps) --jumps;  // the farthest entry is filler
   table_end = eod_at;
-  std::vector<uint16_t> offsets(slots + 1u);
+  offsets.Resize(slots + 1u);
   size_t crossed = 0;
   for (size_t i = 0; i <= slots; ++i) {
     while (crossed < jumps && row.U8(length - mask_size - 2 - crossed) == i) ++crossed;
     offsets[i] = static_cast<uint16_t>(row.U8(first_offset_at - i) + 256 * crossed);
   }
-  return offsets;
 }
 
-std::vector<uint16_t> Jet4VariableOffsets(const ByteReader& row, size_t mask_size, size_t& table_end) {
+void Jet4VariableOffsets(const ByteReader& row, size_t mask_size, size_t& table_end, VariableOffsets& offsets) {
   const size_t length = row.size();
   if (length < 2 + mask_size + 2) ThrowCorrupt("row too short for its variable-column count");
   const uint16_t slots = row.U16(length - mask_size - 2);
   if (length < 2 + mask_size + 4 + 2u * slots) ThrowCorrupt("row too short for its variable-offset table");
   table_end = length - mask_size - 4 - 2u * slots;
-  std::vector<uint16_t> offsets(slots + 1u);
+  offsets.Resize(slots + 1u);
   for (size_t i = 0; i <= slots; ++i) offsets[i] = row.U16(length - mask_size - 4 - 2 * i);
-  return offsets;
 }
 
 Decimal DecodeDecimal(const ByteReader& bytes, const ColumnDef& column) {
@@ -99,6 +97,11 @@ Value DecodeColumnValue(const ColumnDef& column, std::span<const uint8_t> bytes,
   return DecodeValue(column, bytes, context);
 }
 
+void VariableOffsets::Resize(size_t count) {
+  if (count > kInline) heap_.resize(count);
+  size_ = count;
+}
+
 bool RowLayout::NullMaskBit(uint16_t column_number) const {
   const size_t at = column_number / 8u;
   return at < null_mask.size() && (null_mask[at] >> (column_number % 8u) & 1) != 0;
@@ -145,8 +148,11 @@ RowLayout ReadRowLayout(const TableDef& table, std::span<const uint8_t> row, For
                                column.number < layout.column_count;
   }
   if (carries_variable_column) {
-    layout.variable_offsets = format == Format::kJet3 ? Jet3VariableOffsets(reader, mask_size, table_end)
-                                                      : Jet4VariableOffsets(reader, mask_size, table_end);
+    if (format == Format::kJet3) {
+      Jet3VariableOffsets(reader, mask_size, table_end, layout.variable_offsets);
+    } else {
+      Jet4VariableOffsets(reader, mask_size, table_end, layout.variable_offsets);
+    }
     uint16_t previous = static_cast<uint16_t>(layout.fixed_start);
     for (uint16_t offset : layout.variable_offsets) {
       if (offset < previous || offset > table_end) {

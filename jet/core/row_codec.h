@@ -38,6 +38,31 @@ Row DecodeRowColumns(const TableDef& table, std::span<const uint8_t> row, const 
 // `context.pages`, which must not reuse the buffer `bytes` lies in.
 Value DecodeColumnValue(const ColumnDef& column, std::span<const uint8_t> bytes, const DecodeContext& context);
 
+// A row's variable-column offsets, one per slot and then the end of the variable data. Held
+// inline for the usual row, so that locating a row's parts allocates nothing: a table copy
+// and its keying do it for every row.
+class VariableOffsets {
+ public:
+  void Resize(size_t count);
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  uint16_t& operator[](size_t i) { return data()[i]; }
+  uint16_t operator[](size_t i) const { return data()[i]; }
+  uint16_t front() const { return data()[0]; }
+  uint16_t back() const { return data()[size_ - 1]; }
+  const uint16_t* begin() const { return data(); }
+  const uint16_t* end() const { return data() + size_; }
+
+ private:
+  static constexpr size_t kInline = 32;
+  uint16_t* data() { return size_ <= kInline ? inline_ : heap_.data(); }
+  const uint16_t* data() const { return size_ <= kInline ? inline_ : heap_.data(); }
+
+  uint16_t inline_[kInline] = {};
+  std::vector<uint16_t> heap_;  // only for rows of more slots
+  size_t size_ = 0;
+};
+
 // Where the parts of one stored row are, located from both ends as Access lays rows out:
 // column count first, null mask last, the variable-offset table (Jet 3: with its jump table)
 // before the mask. Building it checks every offset against the row, so ValueBytes needs no
@@ -48,7 +73,7 @@ struct RowLayout {
   std::span<const uint8_t> null_mask;
   size_t fixed_start = 0;                  // first byte of the fixed area
   size_t fixed_limit = 0;                  // no fixed value may reach past this
-  std::vector<uint16_t> variable_offsets;  // one per slot, then the end of the variable data
+  VariableOffsets variable_offsets;
   size_t trailer_start = 0;                // where the end-of-data offset is (or the null mask)
 
   uint16_t variable_slot_count() const {
