@@ -12,6 +12,8 @@ namespace jet {
 namespace {
 
 constexpr uint8_t kBitmapPageType = 0x05;
+// Bitmap bytes an inline map gains beyond the page it must cover when it grows at its end.
+constexpr size_t kGrowthSlackBytes = 32;
 
 struct MapRow {
   std::span<uint8_t> page;
@@ -51,13 +53,16 @@ bool GetBit(std::span<const uint8_t> bits, uint64_t index) { return (bits[static
 
 // The inline map as a list of (page, bit) for every page it covers, rebuilt to cover `page`
 // too; returns the new row.
-std::vector<uint8_t> GrownInlineMap(std::span<const uint8_t> row, uint32_t page, bool uncovered_value) {
+// `slack`: bitmap bytes to add past what covers `page` when the map grows at its end, the
+// bits for pages beyond as the uncovered ones read.
+std::vector<uint8_t> GrownInlineMap(std::span<const uint8_t> row, uint32_t page, bool uncovered_value,
+                                    size_t slack) {
   const ByteReader reader(row, "usage map");
   const uint32_t start = reader.U32(1);
   const uint64_t covered = (row.size() - 5) * uint64_t{8};
   const uint32_t new_start = page < start ? page - page % 8 : start;
   const uint64_t end = std::max<uint64_t>(start + covered, uint64_t{page} + 1);
-  const size_t bytes = static_cast<size_t>((end - new_start + 7) / 8);
+  const size_t bytes = static_cast<size_t>((end - new_start + 7) / 8) + (new_start == start ? slack : 0);
   std::vector<uint8_t> grown = EmptyInlineMap(new_start, bytes);
   std::span<uint8_t> bits(grown.data() + 5, bytes);
   if (new_start == start) {
@@ -127,9 +132,15 @@ void SetUsageMapBit(store::PageOverlay& pages, Format format, uint32_t map_point
       return;
     }
     if (marked == uncovered_value) return;
-    std::vector<uint8_t> grown = GrownInlineMap(row.bytes, page, uncovered_value);
-    SetBit(std::span<uint8_t>(grown).subspan(5), page - ByteReader(grown).U32(1), marked);
-    if (ReplaceRow(row.page, format, row.slot, grown)) return;
+    // Pages come one after another past the map's end as a table or the file grows: grown a
+    // byte at a time, the map would be rewritten every eight pages. Where the slack does not
+    // fit its host page, the map grows by just what it needs.
+    std::vector<uint8_t> grown;
+    for (const size_t slack : {kGrowthSlackBytes, size_t{0}}) {
+      grown = GrownInlineMap(row.bytes, page, uncovered_value, slack);
+      SetBit(std::span<uint8_t>(grown).subspan(5), page - ByteReader(grown).U32(1), marked);
+      if (ReplaceRow(row.page, format, row.slot, grown)) return;
+    }
     // No room on the host page: keep the marks in bitmap pages instead.
     const std::vector<uint8_t> reference =
         AsReferenceMap(pages, format, grown, row.bytes.size(), uncovered_value, new_page);
