@@ -211,7 +211,12 @@ TEST(UsageMapWriter, InlineMapGrownPageByPageKeepsItsMarks) {
       changed.insert(990);
       const auto map = jet::ReadUsageMap(pages, format, pointer);
       const std::set<uint32_t> listed(map.pages.begin(), map.pages.end());
-      for (uint32_t page = 984; page < 4000; ++page) {
+      // Past the last page changed, as far as the map grew ahead, pages read as uncovered.
+      const jet::RowSlot row = jet::ReadRowSlot(pages.Page(host), format, *slot);
+      ASSERT_GE(row.bytes.size(), 5u);
+      const uint32_t covered_end = 984 + static_cast<uint32_t>(row.bytes.size() - 5) * 8;
+      EXPECT_GT(covered_end, 4000u);
+      for (uint32_t page = 984; page < covered_end; ++page) {
         // The first byte was the map's own from the start, all clear.
         const bool initial = page >= 1000 && page < 1008 ? false : !marked_value;
         const bool expected = changed.count(page) ? marked_value : initial;
@@ -219,6 +224,33 @@ TEST(UsageMapWriter, InlineMapGrownPageByPageKeepsItsMarks) {
       }
     }
   }
+}
+
+// A map whose host page has no room for growing ahead still grows inline by what it needs,
+// before it would have to become a reference map.
+TEST(UsageMapWriter, InlineMapOnAFullHostGrowsByWhatItNeeds) {
+  VANTREL_REQUIRE_CORPUS();
+  ImagePages image(CorpusDir() / "jet4/testV2000.mdb");
+  jet::store::PageOverlay pages(image);
+  const Format format = Format::kJet4;
+  const uint32_t host = pages.AppendPage();
+  jet::InitDataPage(pages.MutablePage(host), format, 0);
+  const auto slot = jet::AddRow(pages.MutablePage(host), format, jet::EmptyInlineMap(1000, 1));
+  ASSERT_TRUE(slot.has_value());
+  // A filler row leaves 12 bytes: room for eight more bitmap bytes, not for the slack.
+  const size_t free = jet::DataPageFreeSpace(pages.MutablePage(host), format);
+  const std::vector<uint8_t> filler(free - 4 - 12, 0x5A);  // 4: the filler's own slot entry
+  ASSERT_TRUE(jet::AddRow(pages.MutablePage(host), format, filler).has_value());
+  const uint32_t pointer = (host << 8) | *slot;
+  auto no_new_page = []() -> uint32_t { throw std::logic_error("the map was to stay inline"); };
+  for (uint32_t page = 1000; page < 1072; ++page)
+    jet::SetUsageMapBit(pages, format, pointer, page, true, jet::Uncovered::kUnmarked, no_new_page);
+  const auto map = jet::ReadUsageMap(pages, format, pointer);
+  ASSERT_EQ(map.pages.size(), 72u);
+  EXPECT_EQ(map.pages.front(), 1000u);
+  EXPECT_EQ(map.pages.back(), 1071u);
+  const jet::RowSlot row = jet::ReadRowSlot(pages.Page(host), format, *slot);
+  EXPECT_EQ(row.bytes.size(), 5u + 9u) << "nine bitmap bytes cover pages 1000 to 1071";
 }
 
 }  // namespace
