@@ -181,8 +181,12 @@ void WriteAll(const FileHandle& file, std::span<const uint8_t> bytes, const std:
   }
 }
 
-void WriteAt(const FileHandle& file, uint64_t offset, std::span<const uint8_t> bytes,
-             const std::filesystem::path& path) {
+namespace {
+
+// Writes all of bytes at `offset`; false when the system answers EINVAL and `refusable` says
+// the caller takes that as a refusal (an uncached write it may make again through the cache).
+bool WriteAllAt(const FileHandle& file, uint64_t offset, std::span<const uint8_t> bytes,
+                const std::filesystem::path& path, bool refusable) {
   if (const int error = InjectedError(IoStep::kWrite)) ThrowIoError(error, "writing", path);
   size_t done = 0;
   while (done < bytes.size()) {
@@ -190,11 +194,20 @@ void WriteAt(const FileHandle& file, uint64_t offset, std::span<const uint8_t> b
                                  static_cast<off_t>(offset + done));
     if (put < 0) {
       if (errno == EINTR) continue;
+      if (errno == EINVAL && refusable) return false;
       ThrowIoError(errno, "writing", path);
     }
     if (put == 0) ThrowIoError(ENOSPC, "writing", path);
     done += static_cast<size_t>(put);
   }
+  return true;
+}
+
+}  // namespace
+
+void WriteAt(const FileHandle& file, uint64_t offset, std::span<const uint8_t> bytes,
+             const std::filesystem::path& path) {
+  WriteAllAt(file, offset, bytes, path, false);
 }
 
 FileHandle OpenForUncachedWrites(const std::filesystem::path& path) noexcept {
@@ -211,20 +224,7 @@ FileHandle OpenForUncachedWrites(const std::filesystem::path& path) noexcept {
 
 bool WriteUncachedAt(const FileHandle& file, uint64_t offset, std::span<const uint8_t> bytes,
                      const std::filesystem::path& path) {
-  if (const int error = InjectedError(IoStep::kWrite)) ThrowIoError(error, "writing", path);
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t put = ::pwrite(file.native(), bytes.data() + done, bytes.size() - done,
-                                 static_cast<off_t>(offset + done));
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EINVAL) return false;
-      ThrowIoError(errno, "writing", path);
-    }
-    if (put == 0) ThrowIoError(ENOSPC, "writing", path);
-    done += static_cast<size_t>(put);
-  }
-  return true;
+  return WriteAllAt(file, offset, bytes, path, true);
 }
 
 void WriteGatheredAt(const FileHandle& file, uint64_t offset, std::span<const std::span<const uint8_t>> pieces,
