@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -22,6 +23,13 @@ class PageSource {
 
   // Appends the bytes of pages first .. first + count - 1 to `out`. Sources that read a file
   // override it to read a run of pages in one call.
+  // Copies page `number` into `into` (page_size() bytes). Sources that read a file override
+  // it to read straight into the caller's buffer: a cache filling itself copies every page
+  // of a scan once less.
+  virtual void CopyPage(uint32_t number, std::span<uint8_t> into) {
+    const auto page = Page(number);
+    std::copy(page.begin(), page.end(), into.begin());
+  }
   virtual void AppendPages(uint32_t first, uint32_t count, std::vector<uint8_t>& out) {
     for (uint32_t number = first; number - first < count; ++number) {
       const auto page = Page(number);

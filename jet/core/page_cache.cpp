@@ -10,16 +10,24 @@ std::span<const uint8_t> PageCache::Page(uint32_t number) {
     recent_.splice(recent_.begin(), recent_, found->second);
     return recent_.front().bytes;
   }
-  const auto bytes = source_.Page(number);
   if (recent_.size() >= capacity_) {
-    // Reuse the oldest entry's buffer: no allocation once the cache is full.
+    // Reuse the oldest entry's buffer: no allocation once the cache is full. The entry leaves
+    // the cache first, so a failed read leaves no half-read page in it.
     auto oldest = std::prev(recent_.end());
     where_.erase(oldest->number);
+    oldest->bytes.resize(source_.page_size());
+    try {
+      source_.CopyPage(number, oldest->bytes);
+    } catch (...) {
+      recent_.erase(oldest);
+      throw;
+    }
     oldest->number = number;
-    oldest->bytes.assign(bytes.begin(), bytes.end());
     recent_.splice(recent_.begin(), recent_, oldest);
   } else {
-    recent_.push_front(Entry{number, std::vector<uint8_t>(bytes.begin(), bytes.end())});
+    std::vector<uint8_t> bytes(source_.page_size());
+    source_.CopyPage(number, bytes);
+    recent_.push_front(Entry{number, std::move(bytes)});
   }
   where_[number] = recent_.begin();
   return recent_.front().bytes;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <stdexcept>
 #include <string>
 
 #include "jet/common/error.h"
@@ -67,6 +68,18 @@ std::span<const uint8_t> FilePageReader::Page(uint32_t number) {
   ReadAt(*file_, uint64_t{number} * page_size_, slot.bytes, path_);
   slot.number = number;
   return slot.bytes;
+}
+
+void FilePageReader::CopyPage(uint32_t number, std::span<uint8_t> into) {
+  if (number >= page_count_) ThrowCorrupt("page " + std::to_string(number) + " lies past the end of the file");
+  if (into.size() != page_size_) throw std::logic_error("a page copied into a buffer of another size");
+  for (const Recent& recent : recent_) {
+    if (recent.number == number) {
+      std::copy(recent.bytes.begin(), recent.bytes.end(), into.begin());
+      return;
+    }
+  }
+  ReadAt(*file_, uint64_t{number} * page_size_, into, path_);
 }
 
 void FilePageReader::AppendPages(uint32_t first, uint32_t count, std::vector<uint8_t>& out) {

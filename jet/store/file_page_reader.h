@@ -25,6 +25,7 @@ class FilePageReader : public PageSource {
   uint32_t page_count() const override { return page_count_; }
   std::span<const uint8_t> Page(uint32_t number) override;
   void AppendPages(uint32_t first, uint32_t count, std::vector<uint8_t>& out) override;
+  void CopyPage(uint32_t number, std::span<uint8_t> into) override;
   Format format() const { return format_; }
 
   // Reads from another handle of the same database: the file the commit put in place.

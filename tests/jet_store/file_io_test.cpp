@@ -106,6 +106,12 @@ TEST_F(FileIo, ReaderRefusesWhatIsNotAWholeJetFile) {
     FilePageReader reader(file, path);
     EXPECT_EQ(reader.page_count(), 1u);
     EXPECT_THROW(reader.Page(1), Error);
+    // A page copied into the caller's buffer reads as the page itself, and one past the end
+    // is refused as Page refuses it.
+    std::vector<uint8_t> copied(4096, 0xEE);
+    reader.CopyPage(0, copied);
+    EXPECT_EQ(copied, page);
+    EXPECT_THROW(reader.CopyPage(1, copied), Error);
   }
   std::vector<uint8_t> cut(page.begin(), page.begin() + 3000);
   write(cut);
