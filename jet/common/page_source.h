@@ -21,8 +21,6 @@ class PageSource {
   virtual uint32_t page_count() const = 0;
   virtual std::span<const uint8_t> Page(uint32_t number) = 0;
 
-  // Appends the bytes of pages first .. first + count - 1 to `out`. Sources that read a file
-  // override it to read a run of pages in one call.
   // Copies page `number` into `into` (page_size() bytes). Sources that read a file override
   // it to read straight into the caller's buffer: a cache filling itself copies every page
   // of a scan once less.
@@ -30,6 +28,8 @@ class PageSource {
     const auto page = Page(number);
     std::copy(page.begin(), page.end(), into.begin());
   }
+  // Appends the bytes of pages first .. first + count - 1 to `out`. Sources that read a file
+  // override it to read a run of pages in one call.
   virtual void AppendPages(uint32_t first, uint32_t count, std::vector<uint8_t>& out) {
     for (uint32_t number = first; number - first < count; ++number) {
       const auto page = Page(number);

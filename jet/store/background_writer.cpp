@@ -112,11 +112,6 @@ void BackgroundWriter::Drain() {
   RaiseIfFailed();
 }
 
-bool BackgroundWriter::uncached() {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  return uncached_.is_open();
-}
-
 void BackgroundWriter::Work() {
   for (;;) {
     const Queued* write = nullptr;

@@ -68,8 +68,6 @@ class BackgroundWriter {
   // Drops what is queued, lets the write under way end and stops the thread: the caller
   // failed and removes the file. Nothing may be written after.
   void Abandon();
-  // Whether the writes bypass the cache (test and benchmark reports).
-  bool uncached();
 
   // Test-only: writes through the cache, as where the system has no uncached writes.
   static void DisableUncachedWritesForTesting(bool disabled);

@@ -17,7 +17,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 #endif
 
@@ -225,42 +224,6 @@ FileHandle OpenForUncachedWrites(const std::filesystem::path& path) noexcept {
 bool WriteUncachedAt(const FileHandle& file, uint64_t offset, std::span<const uint8_t> bytes,
                      const std::filesystem::path& path) {
   return WriteAllAt(file, offset, bytes, path, true);
-}
-
-void WriteGatheredAt(const FileHandle& file, uint64_t offset, std::span<const std::span<const uint8_t>> pieces,
-                     const std::filesystem::path& path) {
-  if (const int error = InjectedError(IoStep::kWrite)) ThrowIoError(error, "writing", path);
-  // Well below IOV_MAX, which no caller's batch needs to reach.
-  constexpr size_t kPiecesPerCall = 256;
-  iovec vectors[kPiecesPerCall];
-  size_t next = 0;  // the first piece not wholly written
-  size_t skip = 0;  // its bytes already written
-  uint64_t at = offset;
-  while (next < pieces.size()) {
-    int count = 0;
-    size_t asked = 0;
-    for (size_t i = next; i < pieces.size() && count < static_cast<int>(kPiecesPerCall); ++i, ++count) {
-      const size_t from = i == next ? skip : 0;
-      vectors[count].iov_base = const_cast<uint8_t*>(pieces[i].data() + from);
-      vectors[count].iov_len = pieces[i].size() - from;
-      asked += vectors[count].iov_len;
-    }
-    const ssize_t put = ::pwritev(file.native(), vectors, count, static_cast<off_t>(at));
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError(errno, "writing", path);
-    }
-    size_t left = static_cast<size_t>(put);
-    // As for WriteAt: no progress on a non-empty write is a full disk, not a reason to loop.
-    if (left == 0 && asked != 0) ThrowIoError(ENOSPC, "writing", path);
-    at += left;
-    while (next < pieces.size() && left >= pieces[next].size() - skip) {
-      left -= pieces[next].size() - skip;
-      skip = 0;
-      ++next;
-    }
-    skip += left;
-  }
 }
 
 void CopyModeAndOwner(const FileHandle& from, const FileHandle& to, const std::filesystem::path& path) {
@@ -493,14 +456,6 @@ FileHandle OpenForUncachedWrites(const std::filesystem::path&) noexcept { return
 
 bool WriteUncachedAt(const FileHandle&, uint64_t, std::span<const uint8_t>, const std::filesystem::path&) {
   return false;
-}
-
-void WriteGatheredAt(const FileHandle& file, uint64_t offset, std::span<const std::span<const uint8_t>> pieces,
-                     const std::filesystem::path& path) {
-  for (const std::span<const uint8_t> piece : pieces) {
-    WriteAt(file, offset, piece, path);
-    offset += piece.size();
-  }
 }
 
 void CopyModeAndOwner(const FileHandle&, const FileHandle&, const std::filesystem::path&) {

@@ -55,10 +55,6 @@ void ReadAt(const FileHandle& file, uint64_t offset, std::span<uint8_t> bytes, c
 void WriteAll(const FileHandle& file, std::span<const uint8_t> bytes, const std::filesystem::path& path);
 // Writes all of bytes at `offset`, for files built out of order (a compaction's output).
 void WriteAt(const FileHandle& file, uint64_t offset, std::span<const uint8_t> bytes, const std::filesystem::path& path);
-// Writes the pieces one after another from `offset`, as WriteAt would their concatenation,
-// without gathering them in one buffer first.
-void WriteGatheredAt(const FileHandle& file, uint64_t offset, std::span<const std::span<const uint8_t>> pieces,
-                     const std::filesystem::path& path);
 // Opens `path` a second time, for writes that go to the disk without passing through the
 // system's cache, where the platform and the filesystem have such writes; an empty handle
 // where not. Reads and cached writes keep to the first handle.

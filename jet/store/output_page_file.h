@@ -33,8 +33,6 @@ class OutputPageFile : public PageSource {
   void WritePages(uint32_t first, std::span<const std::span<const uint8_t>> pages);
 
   const FileHandle& file() const { return file_; }
-  // Whether the pages go to the disk without passing through the system's cache.
-  bool uncached() { return writer_.uncached(); }
   // Makes the contents durable and renames the file to `final_path`, which must not exist.
   void Finish(const std::filesystem::path& final_path);
 
