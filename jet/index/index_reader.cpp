@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "jet/common/byte_reader.h"
 #include "jet/common/error.h"
 
 namespace jet {
@@ -87,6 +88,41 @@ void IndexCursor::Seek(std::span<const uint8_t> key) {
       return;
     }
   }
+}
+
+std::vector<uint32_t> IndexTreePages(PageSource& pages, Format format, uint32_t root_page,
+                                     uint32_t owner_definition_page) {
+  std::vector<uint32_t> found;
+  std::unordered_set<uint32_t> seen;
+  std::vector<std::pair<uint32_t, size_t>> pending = {{root_page, 0}};  // page, depth
+  while (!pending.empty()) {
+    const auto [number, depth] = pending.back();
+    pending.pop_back();
+    if (depth >= kMaxIndexDepth)
+      ThrowCorrupt("index tree at page " + std::to_string(root_page) + " is deeper than " +
+                   std::to_string(kMaxIndexDepth) + " levels");
+    if (number == 0 || number >= pages.page_count())
+      ThrowCorrupt("index tree at page " + std::to_string(root_page) + " points at page " + std::to_string(number) +
+                   ", outside the file");
+    if (!seen.insert(number).second)
+      ThrowCorrupt("index tree at page " + std::to_string(root_page) + " reaches page " + std::to_string(number) +
+                   " twice");
+    const std::span<const uint8_t> bytes = pages.Page(number);
+    if (!IsIndexPage(bytes) || bytes.size() < 8)
+      ThrowCorrupt("page " + std::to_string(number) + " of the index tree at page " + std::to_string(root_page) +
+                   " is not an index page");
+    const uint32_t owner = ByteReader(bytes, "index page").U32(4);
+    if (owner != owner_definition_page)
+      ThrowCorrupt("index page " + std::to_string(number) + " belongs to the table at page " + std::to_string(owner) +
+                   ", not " + std::to_string(owner_definition_page));
+    found.push_back(number);
+    if (bytes[0] == kIndexLeafPageType) continue;
+    const IndexPage page = ParseIndexPage(bytes, format, number);
+    if (page.tail_page != 0) pending.emplace_back(page.tail_page, depth + 1);
+    for (auto entry = page.entries.rbegin(); entry != page.entries.rend(); ++entry)
+      pending.emplace_back(entry->child_page, depth + 1);
+  }
+  return found;
 }
 
 std::optional<IndexEntry> FindFirstAtLeast(PageSource& pages, Format format, uint32_t root_page,

@@ -60,6 +60,14 @@ class IndexCursor {
   std::vector<uint32_t> leaf_pages_read_;
 };
 
+// Every page of the tree under `root_page`, each once, for taking the tree apart: the
+// intermediate pages are parsed for their children, the leaves only checked by their header
+// (an index page of the table at `owner_definition_page`), since their entries do not
+// matter. Raises as IndexCursor does for a tree that loops, lies too deep, or reaches a page
+// outside the file, of another kind or of another table.
+std::vector<uint32_t> IndexTreePages(PageSource& pages, Format format, uint32_t root_page,
+                                     uint32_t owner_definition_page);
+
 bool KeyLess(std::span<const uint8_t> a, std::span<const uint8_t> b);
 
 // The first entry whose key is >= `key`, or nothing when every key is smaller.

@@ -204,7 +204,11 @@ void PageOverlay::SpillIfOverBudget() {
   // Until every write is done the memory copies stay the ones that count: a failure leaves
   // each page readable as it was.
   WriteSlots(writes);
-  for (const auto& write : writes) scratch_pages_ = std::max(scratch_pages_, write.first + 1);
+  for (const auto& write : writes) {
+    scratch_pages_ = std::max(scratch_pages_, write.first + 1);
+    if (written_in_scratch_.size() <= write.first) written_in_scratch_.resize(write.first + 1, false);
+    written_in_scratch_[write.first] = true;
+  }
   for (uint32_t number : victims) {
     Entry& entry = pages_[number];
     entry.dirty = false;
@@ -220,19 +224,24 @@ void PageOverlay::RemoveScratchIfUnused() {
   scratch_.Reset();
   RemoveQuietly(scratch_path_);
   scratch_pages_ = 0;
+  written_in_scratch_.clear();
 }
 
 bool PageOverlay::CanCompleteScratch() const {
   return scratch_.is_open() && spilled_count_ != 0 && scratch_pages_ <= page_count_;
 }
 
-void PageOverlay::CompleteScratch() { CompleteScratchFrom(nullptr, {}); }
-
-void PageOverlay::CompleteScratch(const FileHandle& base_file, const std::filesystem::path& base_path) {
-  CompleteScratchFrom(&base_file, base_path);
+void PageOverlay::CompleteScratch(const std::vector<bool>& discarded) {
+  CompleteScratchFrom(nullptr, {}, discarded);
 }
 
-void PageOverlay::CompleteScratchFrom(const FileHandle* base_file, const std::filesystem::path& base_path) {
+void PageOverlay::CompleteScratch(const FileHandle& base_file, const std::filesystem::path& base_path,
+                                  const std::vector<bool>& discarded) {
+  CompleteScratchFrom(&base_file, base_path, discarded);
+}
+
+void PageOverlay::CompleteScratchFrom(const FileHandle* base_file, const std::filesystem::path& base_path,
+                                      const std::vector<bool>& discarded) {
   if (!CanCompleteScratch()) throw std::logic_error("the scratch file cannot become the database");
   std::vector<uint8_t> run;
   run.reserve(kPagesPerScratchWrite * page_size_);
@@ -240,6 +249,10 @@ void PageOverlay::CompleteScratchFrom(const FileHandle* base_file, const std::fi
   auto put = [&] {
     if (!run.empty()) WriteAt(scratch_, uint64_t{first} * page_size_, run, scratch_path_);
     run.clear();
+  };
+  // Past the last page nothing would give the file its length.
+  const auto is_discarded = [&](uint32_t page) {
+    return page + 1 < page_count_ && page < discarded.size() && discarded[page] && !Find(page);
   };
   for (uint32_t number = 0; number < page_count_;) {
     const Entry* entry = Find(number);
@@ -253,10 +266,20 @@ void PageOverlay::CompleteScratchFrom(const FileHandle* base_file, const std::fi
       if (run.empty()) first = number;
       run.insert(run.end(), entry->bytes.get(), entry->bytes.get() + page_size_);
       ++number;
+    } else if (is_discarded(number)) {
+      // Zeros whether or not the file system keeps a hole there: bytes an earlier spill left
+      // are overwritten, so the file is the same however the change went.
+      if (number < written_in_scratch_.size() && written_in_scratch_[number]) {
+        if (run.empty()) first = number;
+        run.resize(run.size() + page_size_, 0);
+      } else {
+        put();
+      }
+      ++number;
     } else if (base_file != nullptr) {
       // Unchanged pages go file to file, however many lie together.
       uint32_t run_end = number + 1;
-      while (run_end < page_count_ && !Find(run_end)) ++run_end;
+      while (run_end < page_count_ && !Find(run_end) && !is_discarded(run_end)) ++run_end;
       if (run_end > base_.page_count())
         ThrowCorrupt("page " + std::to_string(run_end - 1) + " lies past the end of the file");
       put();
@@ -267,7 +290,7 @@ void PageOverlay::CompleteScratchFrom(const FileHandle* base_file, const std::fi
       if (run.empty()) first = number;
       uint32_t run_end = number + 1;
       const uint32_t limit = first + static_cast<uint32_t>(kPagesPerScratchWrite);
-      while (run_end < page_count_ && run_end < limit && !Find(run_end)) ++run_end;
+      while (run_end < page_count_ && run_end < limit && !Find(run_end) && !is_discarded(run_end)) ++run_end;
       const size_t before = run.size();
       base_.AppendPages(number, run_end - number, run);
       if (run.size() != before + size_t{run_end - number} * page_size_)
@@ -283,6 +306,7 @@ FileHandle PageOverlay::ReleaseScratch(std::filesystem::path next_scratch) {
   FileHandle file = std::move(scratch_);
   scratch_.Reset();
   scratch_pages_ = 0;
+  written_in_scratch_.clear();
   scratch_path_ = std::move(next_scratch);
   return file;
 }

@@ -58,6 +58,10 @@ class PageOverlay : public PageSource {
     explicit ChangedPages(size_t count) : count_(count) {}
     size_t count_;
   };
+  // Whether the page's bytes are the overlay's (changed or new) rather than the base's.
+  bool Holds(uint32_t number) const {
+    return number < pages_.size() && (pages_[number].bytes || pages_[number].slot != kNoSlot);
+  }
   bool changed() const { return changed_count_ != 0 || page_count_ != base_.page_count(); }
   ChangedPages changed_pages() const { return ChangedPages(changed_count_); }
   PageSource& base() { return base_; }
@@ -81,11 +85,14 @@ class PageOverlay : public PageSource {
   bool CanCompleteScratch() const;
   // Writes every page whose current bytes the scratch file lacks at its place. The overlay's
   // content stays as it was: on a failure, or until ReleaseScratch, the file remains its
-  // scratch file.
-  void CompleteScratch();
+  // scratch file. Pages marked in `discarded` (by number) that the overlay does not hold
+  // become zeros instead of the base's bytes: pages the change freed, whose old bytes
+  // nothing reads. Most of them need no write at all (a hole in the file reads as zeros).
+  void CompleteScratch(const std::vector<bool>& discarded = {});
   // The same, the base's pages copied from `base_file` (which holds page n at n times the
   // page size, as the base reads it) without passing through memory.
-  void CompleteScratch(const FileHandle& base_file, const std::filesystem::path& base_path);
+  void CompleteScratch(const FileHandle& base_file, const std::filesystem::path& base_path,
+                       const std::vector<bool>& discarded = {});
   FileHandle& scratch_file() { return scratch_; }
   // Gives up the completed scratch file, which the caller has put in the database's place;
   // later spills go to `next_scratch`. Call ForgetChanges next.
@@ -139,7 +146,8 @@ class PageOverlay : public PageSource {
   void WriteSlots(std::vector<std::pair<uint32_t, const uint8_t*>>& writes);
   // Closes and removes the scratch file once nothing lives in it.
   void RemoveScratchIfUnused();
-  void CompleteScratchFrom(const FileHandle* base_file, const std::filesystem::path& base_path);
+  void CompleteScratchFrom(const FileHandle* base_file, const std::filesystem::path& base_path,
+                           const std::vector<bool>& discarded);
 
   PageSource& base_;
   uint32_t page_size_;
@@ -156,6 +164,7 @@ class PageOverlay : public PageSource {
   std::filesystem::path scratch_path_;
   FileHandle scratch_;
   uint32_t scratch_pages_ = 0;  // pages the scratch file reaches to
+  std::vector<bool> written_in_scratch_;  // by number: bytes, current or not, lie at the page's place
 };
 
 // Runs an operation under a savepoint: released when it returns, rolled back when it throws.

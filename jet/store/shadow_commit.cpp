@@ -36,7 +36,7 @@ std::filesystem::path ShadowPathFor(const std::filesystem::path& database) {
 }
 
 FileHandle WriteShadow(PageSource& pages, const std::filesystem::path& shadow, const FileHandle& original,
-                       const std::function<void()>& between_runs) {
+                       const std::function<void()>& between_runs, const std::vector<bool>& discarded) {
   FileHandle file = CreateNew(shadow);
   const uint32_t page_size = pages.page_size();
   std::vector<uint8_t> run;
@@ -48,6 +48,9 @@ FileHandle WriteShadow(PageSource& pages, const std::filesystem::path& shadow, c
     pages.AppendPages(first, last - first, run);
     if (run.size() != size_t{last - first} * page_size)
       ThrowCorrupt("page " + std::to_string(first) + " and those after it have the wrong size");
+    for (uint32_t page = first; page < last && page < discarded.size(); ++page)
+      if (discarded[page] && page + 1 < count)
+        std::fill_n(run.begin() + static_cast<std::ptrdiff_t>(size_t{page - first} * page_size), page_size, 0);
     WriteAll(file, run, shadow);
     if (between_runs) between_runs();
   }

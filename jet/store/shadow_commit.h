@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "jet/common/page_source.h"
 #include "jet/store/file_io.h"
@@ -32,10 +33,13 @@ std::filesystem::path UniquePathBeside(const std::filesystem::path& database, co
 // `before_rename` runs on the new file's handle just before the rename (the session locks it
 // there, so the lock is never off the path). `between_runs`, when given, runs after each run
 // of pages is written, where no page of `pages` is held (a spilling overlay frees memory there).
+// Pages marked in `discarded` (by number; never the last) are written as zeros: free pages
+// whose old bytes nothing reads, as PageOverlay::CompleteScratch leaves them.
 template <typename BeforeRename>
 FileHandle WriteShadowAndReplace(PageSource& pages, const std::filesystem::path& database,
                                  const FileHandle& original, BeforeRename&& before_rename,
-                                 const std::function<void()>& between_runs = {});
+                                 const std::function<void()>& between_runs = {},
+                                 const std::vector<bool>& discarded = {});
 
 // Raised when the new file is in place but the folder could not be made durable: the
 // change has happened (every reader now sees it), only a crash could still undo it.
@@ -44,17 +48,17 @@ class CommitNotDurable : public std::exception {};
 namespace detail {
 std::filesystem::path ShadowPathFor(const std::filesystem::path& database);
 FileHandle WriteShadow(PageSource& pages, const std::filesystem::path& shadow, const FileHandle& original,
-                       const std::function<void()>& between_runs);
+                       const std::function<void()>& between_runs, const std::vector<bool>& discarded);
 }  // namespace detail
 
 template <typename BeforeRename>
 FileHandle WriteShadowAndReplace(PageSource& pages, const std::filesystem::path& database,
                                  const FileHandle& original, BeforeRename&& before_rename,
-                                 const std::function<void()>& between_runs) {
+                                 const std::function<void()>& between_runs, const std::vector<bool>& discarded) {
   const std::filesystem::path shadow = detail::ShadowPathFor(database);
   FileHandle written;
   try {
-    written = detail::WriteShadow(pages, shadow, original, between_runs);
+    written = detail::WriteShadow(pages, shadow, original, between_runs, discarded);
     before_rename(written);
     RenameReplacing(shadow, database);
   } catch (...) {

@@ -62,9 +62,9 @@ WriteSession::~WriteSession() {
 // The scratch file holds the spilled pages at their places already: the rest written there
 // too, it is the new file, made durable and renamed over the database as a shadow is. Until
 // the rename the database is untouched and the file stays the overlay's scratch file.
-FileHandle WriteSession::CommitThroughScratch() {
+FileHandle WriteSession::CommitThroughScratch(const std::vector<bool>& discarded) {
   const std::filesystem::path scratch = overlay_->scratch_path();
-  overlay_->CompleteScratch(file_, path_);
+  overlay_->CompleteScratch(file_, path_, discarded);
   FileHandle& file = overlay_->scratch_file();
   CopyModeAndOwner(file_, file, scratch);
   SyncFile(file, scratch);
@@ -81,11 +81,11 @@ FileHandle WriteSession::CommitThroughScratch() {
   return written;
 }
 
-void WriteSession::Commit() {
+void WriteSession::Commit(const std::vector<bool>& discarded) {
   if (!overlay_->changed()) return;
   FileHandle written;
   if (overlay_->CanCompleteScratch()) {
-    written = CommitThroughScratch();
+    written = CommitThroughScratch(discarded);
   } else {
     try {
       written = WriteShadowAndReplace(
@@ -94,7 +94,7 @@ void WriteSession::Commit() {
             // Lock the new file before it takes the database's name, so the name is never unlocked.
             if (!TryLockExclusive(fresh, path_)) ThrowHeld(path_);
           },
-          [&] { overlay_->SpillIfOverBudget(); });
+          [&] { overlay_->SpillIfOverBudget(); }, discarded);
     } catch (const CommitNotDurable&) {
       // The new file is in place; only the folder entry may not have reached the disk yet.
       // Carry on with it: every reader already sees it.

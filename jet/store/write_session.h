@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "jet/store/file_io.h"
 #include "jet/store/file_page_reader.h"
@@ -30,8 +31,10 @@ class WriteSession {
   const std::filesystem::path& path() const { return path_; }
 
   // Makes the changes durable. On failure the file on disk is the old database and the
-  // changes stay pending, so the caller may retry or drop them.
-  void Commit();
+  // changes stay pending, so the caller may retry or drop them. Base pages marked in
+  // `discarded` are free pages whose bytes the commit need not carry over (see
+  // PageOverlay::CompleteScratch).
+  void Commit(const std::vector<bool>& discarded = {});
 
   // How much memory changed pages may take before the overlay spills them to its scratch
   // file beside the database. Kept across commits.
@@ -39,7 +42,7 @@ class WriteSession {
   static constexpr size_t kDefaultPageMemoryBudget = size_t{64} << 20;
 
  private:
-  FileHandle CommitThroughScratch();
+  FileHandle CommitThroughScratch(const std::vector<bool>& discarded);
   explicit WriteSession(std::filesystem::path path) : path_(std::move(path)) {}
 
   std::filesystem::path path_;

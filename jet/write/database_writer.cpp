@@ -318,7 +318,11 @@ void DatabaseWriter::InsertRows(const std::string& table_name, const std::functi
   });
 }
 
-void DatabaseWriter::Commit() { session_->Commit(); }
+void DatabaseWriter::Commit() {
+  // A rebuilt table leaves its old pages free: the new file need not carry their bytes.
+  session_->Commit(session_->pages().changed() ? PagesFreedSinceBase(session_->pages(), format())
+                                               : std::vector<bool>{});
+}
 
 void DatabaseWriter::SetPageMemoryBudget(size_t bytes) { session_->SetPageMemoryBudget(bytes); }
 

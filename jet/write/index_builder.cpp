@@ -277,11 +277,9 @@ std::set<uint32_t> OldTreePages(store::PageOverlay& pages, const TableDef& table
       if (page < pages.page_count() && IsIndexPage(pages.Page(page))) tree.insert(page);
   }
   if (index.first_page != 0 && index.first_page < pages.page_count() && IsIndexPage(pages.Page(index.first_page))) {
-    IndexCursor cursor(pages, table.format, index.first_page, table.definition_page);
-    IndexEntry entry;
-    while (cursor.Next(entry)) {
-    }
-    tree.insert(cursor.pages_read().begin(), cursor.pages_read().end());
+    const std::vector<uint32_t> reached =
+        IndexTreePages(pages, table.format, index.first_page, table.definition_page);
+    tree.insert(reached.begin(), reached.end());
   }
   return tree;
 }

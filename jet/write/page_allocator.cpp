@@ -34,8 +34,10 @@ uint32_t PageAllocator::Append() {
   return page;
 }
 
-bool PageAllocator::IsFree(uint32_t page) {
-  const RowSlot row = ReadRowSlot(pages_.Page(kGlobalUsageMapPointer >> 8), format_, 0);
+bool PageAllocator::IsFree(uint32_t page) { return MarkedFree(pages_, format_, page); }
+
+bool MarkedFree(PageSource& pages, Format format, uint32_t page) {
+  const RowSlot row = ReadRowSlot(pages.Page(kGlobalUsageMapPointer >> 8), format, 0);
   const ByteReader map(row.bytes, "usage map");
   if (map.U8(0) == 0) {
     const uint32_t start = map.U32(1);
@@ -44,14 +46,27 @@ bool PageAllocator::IsFree(uint32_t page) {
     if (5 + bit / 8 >= row.bytes.size()) return true;
     return (map.U8(5 + static_cast<size_t>(bit / 8)) >> (bit % 8)) & 1;
   }
-  const uint32_t per_page = PagesPerBitmapPage(format_);
+  const uint32_t per_page = PagesPerBitmapPage(format);
   const size_t j = page / per_page;
   if (1 + 4 * j + 4 > row.bytes.size()) return true;
   const uint32_t bitmap = map.U32(1 + 4 * j);
   if (bitmap == 0) return true;
-  const auto bits = pages_.Page(bitmap);
+  const auto bits = pages.Page(bitmap);
   const uint32_t bit = page % per_page;
   return (ByteReader(bits, "bitmap page").U8(4 + bit / 8) >> (bit % 8)) & 1;
+}
+
+std::vector<bool> PagesFreedSinceBase(store::PageOverlay& pages, Format format) {
+  std::vector<bool> freed;
+  PageSource& base = pages.base();
+  for (uint32_t page : ReadUsageMap(pages, format, kGlobalUsageMapPointer).pages) {
+    if (page < kFirstAllocatablePage || page >= base.page_count() || pages.Holds(page) ||
+        MarkedFree(base, format, page))
+      continue;
+    if (freed.size() <= page) freed.resize(page + 1, false);
+    freed[page] = true;
+  }
+  return freed;
 }
 
 uint32_t PageAllocator::Allocate() {

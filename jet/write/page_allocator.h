@@ -36,4 +36,13 @@ class PageAllocator {
 // Where the global usage map lives.
 inline constexpr uint32_t kGlobalUsageMapPointer = (1u << 8) | 0;
 
+// Whether the global usage map of `pages` marks `page` free; a page it does not cover is.
+bool MarkedFree(PageSource& pages, Format format, uint32_t page);
+
+// The pages (by number) that the overlay's map marks free and its base's map marks in use,
+// and whose bytes are still the base's: those the pending change released. Their bytes
+// belong to nothing any more, so a commit need not carry them. A page the base already
+// counted free is not among them, so a damaged base map never makes one.
+std::vector<bool> PagesFreedSinceBase(store::PageOverlay& pages, Format format);
+
 }  // namespace jet

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "jet/common/byte_reader.h"
 #include "jet/common/error.h"
 #include "jet/index/index_reader.h"
 #include "tests/jet_index/index_test_pages.h"
@@ -49,6 +50,19 @@ TEST_F(TwoLevelTree, WalksEveryChildThenTheTail) {
   EXPECT_EQ(ReadAll(cursor), all);
   EXPECT_EQ(cursor.pages_read(), (std::vector<uint32_t>{1, 2, 3}));
   EXPECT_EQ(cursor.leaf_pages_read(), (std::vector<uint32_t>{2, 3}));
+  EXPECT_EQ(IndexTreePages(pages, kFormat, 1, kOwner), (std::vector<uint32_t>{1, 2, 3}));
+}
+
+// Taking a tree apart needs its pages, not its leaf entries: a leaf whose entries cannot be
+// read is still listed (the walk raises), as long as its header says it is this tree's.
+TEST_F(TwoLevelTree, TheTreesPagesAreFoundWithoutReadingTheLeaves) {
+  auto leaf = pages.Mutable(3);
+  const IndexPageLayout layout = IndexPageLayoutOf(kFormat);
+  std::fill(leaf.begin() + layout.entry_mask, leaf.begin() + layout.first_entry, 0);
+  leaf[layout.entry_mask] = 1;  // an entry one byte long: too short for its pointer
+  IndexCursor cursor(pages, kFormat, 1, kOwner);
+  EXPECT_THROW(ReadAll(cursor), Error);
+  EXPECT_EQ(IndexTreePages(pages, kFormat, 1, kOwner), (std::vector<uint32_t>{1, 2, 3}));
 }
 
 TEST_F(TwoLevelTree, LookupsCrossFromAChildIntoTheTail) {
@@ -83,6 +97,12 @@ TEST_F(TwoLevelTree, LoopsAndForeignPagesRaiseInsteadOfHanging) {
     } catch (const Error& error) {
       EXPECT_EQ(error.number(), err::kCorrupt);
     }
+    try {
+      IndexTreePages(pages, kFormat, 1, kOwner);
+      ADD_FAILURE() << "no error from the page walk";
+    } catch (const Error& error) {
+      EXPECT_EQ(error.number(), err::kCorrupt);
+    }
   };
   IndexEntry separator = left.back();
   separator.child_page = 1;
@@ -103,6 +123,7 @@ TEST_F(TwoLevelTree, LoopsAndForeignPagesRaiseInsteadOfHanging) {
     deep.Put(page, IndexPageImage(kFormat, kIndexIntermediatePageType, kOwner, {}, 0, 0, 0, page + 1 < 40 ? page + 1 : 0));
   IndexCursor cursor(deep, kFormat, 1);
   EXPECT_THROW(ReadAll(cursor), Error);
+  EXPECT_THROW(IndexTreePages(deep, kFormat, 1, kOwner), Error);
 }
 
 // Flipped bytes in the index pages of real files: the walk ends or raises, never crashes or
@@ -132,6 +153,7 @@ TEST(IndexCursorDamage, FlippedBytesInSampleTreesEndOrRaise) {
           IndexCursor cursor(pages, original.format(), root);
           ReadAll(cursor);
           (void)FindFirstAtLeast(pages, original.format(), root, std::vector<uint8_t>{0x7F, 0x40});
+          (void)IndexTreePages(pages, original.format(), root, ByteReader(pages.Page(root), "index page").U32(4));
         } catch (const Error& error) {
           EXPECT_EQ(error.number(), err::kCorrupt);
           ++raised;
