@@ -14,6 +14,7 @@
 #include "jet/write/data_page_writer.h"
 #include "jet/write/database_writer.h"
 #include "jet/write/index_builder.h"
+#include "jet/write/long_value_reach.h"
 #include "jet/write/table_definition_writer.h"
 #include "jet/write/usage_map_rows.h"
 
@@ -145,6 +146,8 @@ void DatabaseWriter::DeleteTable(const std::string& name) {
     // call: a large table's pages lie together, and reading them one at a time cost a system
     // call each.
     const std::vector<uint32_t> owned = ReadUsageMap(pages, format, table.owned_pages_pointer).pages;
+    // Long-value pages name no owner: they go when the rows alone use them.
+    LongValueReach long_values(table);
     constexpr size_t kPagesPerRead = 256;
     const size_t page_size = pages.page_size();
     std::vector<uint8_t> run;
@@ -162,11 +165,14 @@ void DatabaseWriter::DeleteTable(const std::string& name) {
       pages.AppendPages(first, static_cast<uint32_t>(count), run);
       for (size_t i = 0; i < count; ++i) {
         const std::span<const uint8_t> bytes(run.data() + i * page_size, page_size);
-        if (bytes[0] == 0x01 && ByteReader(bytes).U32(4) == table.definition_page) release(first + static_cast<uint32_t>(i));
+        if (bytes[0] != 0x01 || ByteReader(bytes).U32(4) != table.definition_page) continue;
+        release(first + static_cast<uint32_t>(i));
+        long_values.AddDataPage(bytes);
       }
       at += count;
       pages.SpillIfOverBudget();  // a table made in this session may have been spilled
     }
+    for (uint32_t page : long_values.PagesOnlyTheseRowsUse(pages)) release(page);
     for (size_t i = 0; i < table.real_indexes.size(); ++i) DeleteIndexPages(pages, *allocator_, table, i);
     for (uint32_t page : table.definition_pages) release(page);
     std::vector<uint32_t> maps = {table.owned_pages_pointer, table.free_pages_pointer};

@@ -18,14 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<jet::Row> RowsOf(jet::Database& database, const std::string& table) {
-  std::vector<jet::Row> rows;
-  auto cursor = database.Rows(*database.FindTable(table));
-  jet::Row row;
-  while (cursor.Next(row)) rows.push_back(row);
-  return rows;
-}
-
 // The table as a detached definition would carry it: every field of `table`, same names.
 jet::NewTable CopyOf(const jet::TableInfo& table, const std::string& name) {
   jet::NewTable copy;
@@ -210,6 +202,7 @@ TEST_P(CatalogObjectsTest, FillsToFullSizeMoveAccessRowsAndKeepThemReadable) {
 
 TEST_P(CatalogObjectsTest, RenamedAndDeletedTablesLeaveACleanCatalog) {
   std::vector<std::string> user_tables;
+  std::map<std::string, std::vector<jet::Row>> kept;
   {
     auto writer = jet::DatabaseWriter::Open(path);
     for (const jet::TableInfo& table : writer->database().tables())
@@ -226,10 +219,27 @@ TEST_P(CatalogObjectsTest, RenamedAndDeletedTablesLeaveACleanCatalog) {
       // Tables in a relationship stay, refused with 3303; all others go.
       EXPECT_TRUE(error == 0 || error == 3303) << error;
       EXPECT_EQ(writer->database().FindTable(user_tables[i]) == nullptr, error == 0);
+      if (error != 0) kept[user_tables[i]] = RowsOf(const_cast<jet::Database&>(writer->database()), user_tables[i]);
     }
+    kept["Rinominata"] = RowsOf(const_cast<jet::Database&>(writer->database()), "Rinominata");
+    writer->Commit();
+  }
+  {
+    // New long values take the pages the dropped tables gave back; what stayed keeps its rows.
+    auto writer = jet::DatabaseWriter::Open(path);
+    writer->CreateTable({"Riempita", {{"Id", 4, 0}, {"Nota", 12, 0}, {"Foto", 11, 0}}, {{}, {}, {}}, {}});
+    int made = 0;
+    writer->InsertRows("Riempita", [&](jet::Row& row) {
+      if (made == 300) return false;
+      ++made;
+      row = {jet::Value{static_cast<int32_t>(made)}, jet::Value{std::string(static_cast<size_t>(made * 7), 'n')},
+             jet::Value{jet::Binary{std::vector<uint8_t>(static_cast<size_t>(made * 13), 0xB6)}}};
+      return true;
+    });
     writer->Commit();
   }
   auto database = jet::Database::Open(path);
+  for (const auto& [table, rows] : kept) EXPECT_EQ(RowsOf(*database, table), rows) << table;
   EXPECT_NE(database->FindTable("Rinominata"), nullptr);
   EXPECT_EQ(database->FindTable(user_tables[0] == "Rinominata" ? "-" : user_tables[0]), nullptr);
   database.reset();

@@ -317,9 +317,16 @@ INSTANTIATE_TEST_SUITE_P(SampleFiles, DatabaseWriterTest, ::testing::Values("jet
 }  // namespace
 }  // namespace vantrel::test
 
+#include <set>
+
+#include "jet/common/byte_reader.h"
+#include "jet/core/data_page.h"
 #include "jet/core/database.h"
 #include "jet/core/usage_map.h"
+#include "jet/write/data_page_writer.h"
+#include "jet/write/page_allocator.h"
 #include "jet/write/usage_map_writer.h"
+#include "tests/jet_index/index_test_pages.h"
 
 namespace vantrel::test {
 namespace {
@@ -383,6 +390,83 @@ TEST(DatabaseWriterDeleteTable, PagesTheMapNamesButAnotherTableOwnsAreNotFreed) 
   for (jet::Row row; cursor.Next(row);) after.push_back(row);
   EXPECT_EQ(after, kept);
   EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
+}
+
+// Long-value pages name no owner: dropping a table frees those its rows alone use (single
+// rows and chains alike), and keeps a page that also holds a row none of them names. The
+// other table's memos and OLE values survive the reuse of what was freed.
+TEST(DatabaseWriterDeleteTable, LongValuePagesOnlyItsRowsUseAreFreed) {
+  TempDir dir;
+  const fs::path path = dir / "lunghi.mdb";
+  jet::CreateDatabase(path);
+  const auto long_value_pages = [&] {
+    std::set<uint32_t> found;
+    auto pages = EditablePages::FromFile(path);
+    for (uint32_t page = 3; page < pages.page_count(); ++page) {
+      const auto bytes = pages.Page(page);
+      if (bytes[0] == 0x01 && jet::ByteReader(bytes, "page").U32(4) == jet::kLongValuePageOwner) found.insert(page);
+    }
+    return found;
+  };
+  const auto fill = [](jet::DatabaseWriter& writer, const std::string& table, int rows, int seed) {
+    writer.CreateTable({table, {{"Id", 4, 0}, {"Nota", 12, 0}, {"Foto", 11, 0}}, {{}, {}, {}}, {}});
+    int made = 0;
+    writer.InsertRows(table, [&](jet::Row& row) {
+      if (made == rows) return false;
+      ++made;
+      // Inline, single-row and chained values, some Null.
+      const size_t memo = static_cast<size_t>(made % 7 == 0 ? 9000 : made % 3 == 0 ? 10 : 300 + made % 500);
+      row = {jet::Value{static_cast<int32_t>(made + seed)}, jet::Value{std::string(memo, static_cast<char>('a' + made % 26))},
+             made % 4 == 0 ? jet::Value{}
+                           : jet::Value{jet::Binary{std::vector<uint8_t>(static_cast<size_t>(100 + made % 2000),
+                                                                          static_cast<uint8_t>(made + seed))}}};
+      return true;
+    });
+  };
+  {
+    auto writer = jet::DatabaseWriter::Open(path);
+    fill(*writer, "Prima", 400, 0);
+    writer->Commit();
+  }
+  const std::set<uint32_t> first = long_value_pages();
+  {
+    auto writer = jet::DatabaseWriter::Open(path);
+    fill(*writer, "Seconda", 400, 100000);
+    writer->Commit();
+  }
+  std::set<uint32_t> second = long_value_pages();
+  for (uint32_t page : first) second.erase(page);
+  ASSERT_GT(first.size(), 20u);
+  ASSERT_GT(second.size(), 20u);
+  // A row no value of Prima names, on a page of Prima's values that has room for it.
+  uint32_t shared = 0;
+  {
+    auto session = jet::store::WriteSession::Open(path);
+    const std::vector<uint8_t> orphan(40, 0x5A);
+    for (auto it = first.rbegin(); it != first.rend() && shared == 0; ++it)
+      if (jet::AddRow(session->pages().MutablePage(*it), session->format(), orphan)) shared = *it;
+    ASSERT_NE(shared, 0u);
+    session->Commit();
+  }
+  const std::vector<jet::Row> kept = RowsOf(*jet::Database::Open(path), "Seconda");
+  {
+    auto writer = jet::DatabaseWriter::Open(path);
+    writer->DeleteTable("Prima");
+    writer->Commit();
+  }
+  {
+    auto pages = EditablePages::FromFile(path);
+    for (uint32_t page : first) EXPECT_EQ(jet::MarkedFree(pages, jet::Format::kJet4, page), page != shared) << page;
+    for (uint32_t page : second) EXPECT_FALSE(jet::MarkedFree(pages, jet::Format::kJet4, page)) << page;
+  }
+  {
+    auto writer = jet::DatabaseWriter::Open(path);
+    fill(*writer, "Terza", 800, 200000);  // takes every page Prima gave back, and more
+    writer->Commit();
+  }
+  EXPECT_EQ(RowsOf(*jet::Database::Open(path), "Seconda"), kept);
+  EXPECT_EQ(CheckErrors(path), std::vector<std::string>{});
+  EXPECT_EQ(Output("mdb-export -H -R '<<row>>' '" + path.string() + "' Seconda | grep -a -o '<<row>>' | wc -l"), "400\n");
 }
 
 }  // namespace

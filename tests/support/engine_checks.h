@@ -31,6 +31,14 @@ inline std::string Output(const std::string& command) {
   return text;
 }
 
+// Every row of a table of the database, in scan order.
+inline std::vector<jet::Row> RowsOf(jet::Database& database, const std::string& table) {
+  std::vector<jet::Row> rows;
+  auto cursor = database.Rows(*database.FindTable(table));
+  for (jet::Row row; cursor.Next(row);) rows.push_back(row);
+  return rows;
+}
+
 // A file's bytes, for checking that something was left exactly as it was.
 inline std::string FileBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
