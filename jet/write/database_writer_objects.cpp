@@ -211,26 +211,7 @@ void DatabaseWriter::CreateIndex(const std::string& table_name, const NewIndex& 
     const size_t real =
         AppendIndexDefinition(table, spec, AddUsageMapRow(pages, *allocator_, format(), host, NewInlineMap(format())));
     const uint16_t code_page = database_->header().code_page;
-    if (spec.primary) {
-      // Only the key columns are decoded: the rest of a row cannot make its key null.
-      std::vector<size_t> key_positions;
-      std::vector<bool> key_columns(table.columns.size(), false);
-      for (const IndexColumnDef& key : table.real_indexes[real].columns)
-        for (size_t i = 0; i < table.columns.size(); ++i)
-          if (table.columns[i].number == key.column_number) {
-            key_positions.push_back(i);
-            key_columns[i] = true;
-          }
-      const DecodeContext context{table.format, code_page, &pages};
-      TableScan scan(pages, info.def);
-      while (scan.Next()) {
-        const Row row = DecodeRowColumns(info.def, scan.bytes(), context, key_columns);
-        for (size_t position : key_positions)
-          if (IsNull(row[position])) throw Error(3058, "Index or primary key cannot contain a Null value.");
-        pages.SpillIfOverBudget();
-      }
-    }
-    BuildIndexFromRows(pages, *allocator_, table, real, code_page);
+    BuildIndexFromRows(pages, *allocator_, table, real, code_page, spec.primary);
     WriteTableDefinition(pages, *allocator_, table, code_page);
   });
 }

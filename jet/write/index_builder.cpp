@@ -418,26 +418,42 @@ constexpr uint32_t kRowsForKeyingThread = 2048;
 // The entries keyed as every row is decoded: the way that raises what the decoder and the key
 // encoder raise, kept for the rows the stored keys cannot take.
 IndexEntrySorter EntriesFromDecodedRows(store::PageOverlay& pages, const TableDef& table, size_t real_index,
-                                        uint16_t code_page) {
+                                        uint16_t code_page, bool refuse_null_keys) {
   const RealIndexDef& index = RealIndexAt(table, real_index);
   const DecodeContext context{table.format, code_page, &pages};
   const std::vector<bool> key_columns = KeyColumns(table, index);  // the only ones decoded
   IndexEntrySorter entries;
+  // A Null anywhere in a primary key is what is raised, even after a row whose key cannot be
+  // made: that error waits until the scan has found no Null.
+  std::exception_ptr unkeyable;
   TableScan scan(pages, table);
   while (scan.Next()) {
     const RowLocation location = scan.location();
-    if (auto entry =
-            IndexEntryOfRow(table, real_index, DecodeRowColumns(table, scan.bytes(), context, key_columns), location))
-      entries.Add(entry->key, location.page, static_cast<uint8_t>(location.slot));
+    const Row row = DecodeRowColumns(table, scan.bytes(), context, key_columns);
+    if (refuse_null_keys)
+      for (size_t c = 0; c < row.size(); ++c)
+        if (key_columns[c] && IsNull(row[c])) ThrowNullInPrimaryKey();
+    if (!unkeyable) {
+      try {
+        if (auto entry = IndexEntryOfRow(table, real_index, row, location))
+          entries.Add(entry->key, location.page, static_cast<uint8_t>(location.slot));
+      } catch (const Error&) {
+        if (!refuse_null_keys) throw;
+        unkeyable = std::current_exception();
+      }
+    }
     pages.SpillIfOverBudget();
   }
+  if (unkeyable) std::rethrow_exception(unkeyable);
   return entries;
 }
 
 }  // namespace
 
+void ThrowNullInPrimaryKey() { throw Error(3058, "Index or primary key cannot contain a Null value."); }
+
 void BuildIndexFromRows(store::PageOverlay& pages, PageAllocator& allocator, TableDef& table, size_t real_index,
-                        uint16_t code_page) {
+                        uint16_t code_page, bool refuse_null_keys) {
   RealIndexAt(table, real_index);
   // Keys taken from the stored bytes spare decoding each row into Values. When they cannot
   // be had for every row, or the scan meets anything wrong, the decoding scan runs instead,
@@ -465,7 +481,8 @@ void BuildIndexFromRows(store::PageOverlay& pages, PageAllocator& allocator, Tab
     keyed.reset();
   }
   std::optional<IndexEntrySorter> decoded;
-  if (!keyed) decoded.emplace(EntriesFromDecodedRows(pages, table, real_index, code_page));
+  if (!keyed) decoded.emplace(EntriesFromDecodedRows(pages, table, real_index, code_page, refuse_null_keys));
+  if (keyed && refuse_null_keys && keyed->null_in_key(0)) ThrowNullInPrimaryKey();
   // The sorted build raises 3022 at a unique index's first duplicate; the caller's change is
   // undone with whatever it wrote by then.
   IndexEntrySorter::Stream sorted = keyed ? keyed->Sorted(0) : decoded->Sorted(nullptr, 0);

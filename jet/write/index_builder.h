@@ -68,9 +68,14 @@ void BuildIndexFromSorted(store::PageOverlay& pages, PageAllocator& allocator, T
 // buffer) rather than as IndexEntry objects: the same pages, in a fraction of the memory and
 // time for a large table. Raises as the two raise, 3022 before any page is written; a key too
 // long for a page raises while the tree is being written, so call it under a savepoint.
-// Between rows and between pages it lets a spilling overlay free memory.
+// Between rows and between pages it lets a spilling overlay free memory. With
+// `refuse_null_keys` (a primary key) a Null in any key column raises 3058 before any page is
+// written.
 void BuildIndexFromRows(store::PageOverlay& pages, PageAllocator& allocator, TableDef& table, size_t real_index,
-                        uint16_t code_page);
+                        uint16_t code_page, bool refuse_null_keys = false);
+
+// The 3058 error a primary key raises for a row with a Null in a key column.
+[[noreturn]] void ThrowNullInPrimaryKey();
 
 // Frees every page of the index's B-tree (those its usage map lists and those reachable from
 // its root) and clears its usage map. first_page and the table definition stay as they are.

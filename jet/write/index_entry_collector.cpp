@@ -88,10 +88,11 @@ void IndexEntryCollector::AddKeys(const RowLayout* given_layout, std::span<const
   bool added = false;
   for (Collected& collected : collected_) {
     if (collected.failed) continue;
-    const bool all_null = std::all_of(collected.key_positions.begin(), collected.key_positions.end(), [&](size_t c) {
-      return collected.stored ? values_[c].kind == StoredKeyValue::Kind::kNull : IsNull(row[c]);
-    });
-    if (collected.ignore_nulls && all_null) continue;
+    size_t nulls = 0;
+    for (size_t c : collected.key_positions)
+      nulls += collected.stored ? values_[c].kind == StoredKeyValue::Kind::kNull : IsNull(row[c]);
+    collected.null_in_key |= nulls != 0;
+    if (collected.ignore_nulls && nulls == collected.key_positions.size()) continue;
     try {
       // What EncodeIndexKey gives, into a buffer kept from row to row.
       if (collected.column_missing) {

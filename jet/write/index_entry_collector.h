@@ -52,6 +52,9 @@ class IndexEntryCollector {
   // The same, as objects.
   std::vector<IndexEntry> Take(size_t n);
   bool failed(size_t n) const { return collected_.at(n).failed; }
+  // Whether some row added had a Null in a key column of the n-th listed index (what a
+  // primary key refuses), whether or not the index ignores nulls.
+  bool null_in_key(size_t n) const { return collected_.at(n).null_in_key; }
   // Has every index sort its entries in ranges of `entries` as they are added (0: only when
   // read), and SortAdded sort what is left and merge the ranges: for a collector fed on a
   // thread of its own, which then does the sorting.
@@ -72,6 +75,7 @@ class IndexEntryCollector {
     size_t real_index = 0;
     bool ignore_nulls = false;
     bool failed = false;
+    bool null_in_key = false;
     bool column_missing = false;     // the index names a column the table does not have
     bool stored = true;              // keyed from the stored bytes, not from a decoded row
     std::vector<size_t> key_positions;  // in table.columns, every column with a key's number
