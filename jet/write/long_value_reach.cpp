@@ -95,20 +95,34 @@ std::vector<uint32_t> LongValueReach::PagesOnlyTheseRowsUse(PageSource& pages) {
     if (page != 0 && page < pages.page_count()) candidates.push_back(page);
   std::sort(candidates.begin(), candidates.end());
   std::vector<uint32_t> only_these;
-  for (uint32_t number : candidates) {
-    try {
-      const std::span<const uint8_t> page = pages.Page(number);
-      if (page.size() < 8 || page[0] != 0x01 || ByteReader(page, "long-value page").U32(4) != kLongValuePageOwner)
-        continue;
-      const std::bitset<256>& rows = reached_[number];
-      const uint16_t count = RowSlotCount(page, format);
-      bool all_reached = count <= 256;
-      for (uint16_t row = 0; row < count && all_reached; ++row)
-        if (ReadRowSlot(page, format, row).state != RowSlot::State::kDeleted && !rows.test(row)) all_reached = false;
-      if (all_reached) only_these.push_back(number);
-    } catch (const Error&) {
-      // A page that cannot be read through is not known to be free of other rows.
+  // A table's long-value pages mostly lie together: neighbours are read in one call.
+  constexpr size_t kPagesPerRead = 256;
+  const size_t page_size = pages.page_size();
+  std::vector<uint8_t> run;
+  for (size_t at = 0; at < candidates.size();) {
+    size_t count = 1;
+    while (at + count < candidates.size() && count < kPagesPerRead && candidates[at + count] == candidates[at] + count)
+      ++count;
+    run.clear();
+    pages.AppendPages(candidates[at], static_cast<uint32_t>(count), run);
+    if (run.size() != count * page_size) ThrowCorrupt("long-value pages shorter than a page");
+    for (size_t i = 0; i < count; ++i) {
+      const uint32_t number = candidates[at + i];
+      const std::span<const uint8_t> page(run.data() + i * page_size, page_size);
+      try {
+        if (page.size() < 8 || page[0] != 0x01 || ByteReader(page, "long-value page").U32(4) != kLongValuePageOwner)
+          continue;
+        const std::bitset<256>& rows = reached_[number];
+        const uint16_t slots = RowSlotCount(page, format);
+        bool all_reached = slots <= 256;
+        for (uint16_t row = 0; row < slots && all_reached; ++row)
+          if (ReadRowSlot(page, format, row).state != RowSlot::State::kDeleted && !rows.test(row)) all_reached = false;
+        if (all_reached) only_these.push_back(number);
+      } catch (const Error&) {
+        // A page that cannot be read through is not known to be free of other rows.
+      }
     }
+    at += count;
   }
   return only_these;
 }
