@@ -171,7 +171,8 @@ TEST_F(SpillRebuildTest, BothFilesAreTheSamePageForPage) {
 // The pages a dropped table leaves free do not carry its rows into the new file: the commit
 // writes zeros there (mostly by not writing at all), through the scratch file or not.
 TEST_F(SpillRebuildTest, PagesTheChangeFreedAreZerosInTheNewFile) {
-  const jet::TableInfo* voci = jet::Database::Open(original)->FindTable("Voci");
+  const auto database = jet::Database::Open(original);
+  const jet::TableInfo* voci = database->FindTable("Voci");
   ASSERT_NE(voci, nullptr);
   const uint32_t old_definition = voci->def.definition_page;
   auto before = vantrel::test::EditablePages::FromFile(original);
