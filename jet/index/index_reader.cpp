@@ -12,6 +12,25 @@ bool KeyLess(std::span<const uint8_t> a, std::span<const uint8_t> b) {
   return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end());
 }
 
+namespace {
+
+// What every walk down a tree checks before it enters a page: a damaged tree that loops,
+// leaves the file or runs too deep raises instead of hanging.
+void CheckTreeStep(const PageSource& pages, uint32_t root, uint32_t page_number, size_t depth,
+                   std::unordered_set<uint32_t>& seen) {
+  if (depth >= kMaxIndexDepth)
+    ThrowCorrupt("index tree at page " + std::to_string(root) + " is deeper than " + std::to_string(kMaxIndexDepth) +
+                 " levels");
+  if (page_number == 0 || page_number >= pages.page_count())
+    ThrowCorrupt("index tree at page " + std::to_string(root) + " points at page " + std::to_string(page_number) +
+                 ", outside the file");
+  if (!seen.insert(page_number).second)
+    ThrowCorrupt("index tree at page " + std::to_string(root) + " reaches page " + std::to_string(page_number) +
+                 " twice");
+}
+
+}  // namespace
+
 IndexCursor::IndexCursor(PageSource& pages, Format format, uint32_t root_page, uint32_t owner_definition_page)
     : pages_(pages), format_(format), root_(root_page), owner_(owner_definition_page) {}
 
@@ -25,15 +44,7 @@ void IndexCursor::Restart() {
 }
 
 void IndexCursor::Enter(uint32_t page_number) {
-  if (path_.size() >= kMaxIndexDepth)
-    ThrowCorrupt("index tree at page " + std::to_string(root_) + " is deeper than " + std::to_string(kMaxIndexDepth) +
-                 " levels");
-  if (page_number == 0 || page_number >= pages_.page_count())
-    ThrowCorrupt("index tree at page " + std::to_string(root_) + " points at page " + std::to_string(page_number) +
-                 ", outside the file");
-  if (!seen_.insert(page_number).second)
-    ThrowCorrupt("index tree at page " + std::to_string(root_) + " reaches page " + std::to_string(page_number) +
-                 " twice");
+  CheckTreeStep(pages_, root_, page_number, path_.size(), seen_);
   IndexPage page = ParseIndexPage(pages_.Page(page_number), format_, page_number);
   if (owner_ == 0) owner_ = page.owner;
   if (page.owner != owner_)
@@ -98,15 +109,7 @@ std::vector<uint32_t> IndexTreePages(PageSource& pages, Format format, uint32_t 
   while (!pending.empty()) {
     const auto [number, depth] = pending.back();
     pending.pop_back();
-    if (depth >= kMaxIndexDepth)
-      ThrowCorrupt("index tree at page " + std::to_string(root_page) + " is deeper than " +
-                   std::to_string(kMaxIndexDepth) + " levels");
-    if (number == 0 || number >= pages.page_count())
-      ThrowCorrupt("index tree at page " + std::to_string(root_page) + " points at page " + std::to_string(number) +
-                   ", outside the file");
-    if (!seen.insert(number).second)
-      ThrowCorrupt("index tree at page " + std::to_string(root_page) + " reaches page " + std::to_string(number) +
-                   " twice");
+    CheckTreeStep(pages, root_page, number, depth, seen);
     const std::span<const uint8_t> bytes = pages.Page(number);
     if (!IsIndexPage(bytes) || bytes.size() < 8)
       ThrowCorrupt("page " + std::to_string(number) + " of the index tree at page " + std::to_string(root_page) +
