@@ -160,11 +160,7 @@ void PageOverlay::WriteSlots(std::vector<std::pair<uint32_t, const uint8_t*>>& w
   run.reserve(std::min(writes.size(), kPagesPerScratchWrite) * page_size_);
   uint32_t first = 0;
   auto put = [&] {
-    if (run.empty()) return;
-    WriteAt(scratch_, uint64_t{first} * page_size_, run, scratch_path_);
-    // The scratch file may become the database: its pages start for the disk now, while the
-    // change goes on, rather than all at the commit's sync.
-    WriteBack(scratch_, uint64_t{first} * page_size_, run.size(), 0, 0);
+    if (!run.empty()) WriteAt(scratch_, uint64_t{first} * page_size_, run, scratch_path_);
     run.clear();
   };
   for (size_t i = 0; i < writes.size(); ++i) {
