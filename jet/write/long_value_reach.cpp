@@ -12,18 +12,16 @@ namespace jet {
 namespace {
 
 constexpr uint32_t kLayoutBits = 0xC0000000;
-constexpr uint32_t kInline = 0x80000000;
 constexpr uint32_t kSingleRow = 0x40000000;
 
-// The live LVAL row `pointer` names, or nothing for a pointer that names none.
+// The live LVAL row `pointer` names, or nothing for a pointer that names none. A page that is
+// not a long-value page raises, as RowSlotCount does.
 std::optional<std::span<const uint8_t>> LongValueRowAt(PageSource& pages, Format format, uint32_t pointer) {
   const uint32_t page_number = pointer >> 8;
   if (page_number == 0 || page_number >= pages.page_count()) return std::nullopt;
   const std::span<const uint8_t> page = pages.Page(page_number);
-  if (page.size() < 8 || page[0] != 0x01 || ByteReader(page, "long-value page").U32(4) != kLongValuePageOwner)
-    return std::nullopt;
   const uint16_t row = pointer & 0xFF;
-  if (row >= RowSlotCount(page, format)) return std::nullopt;
+  if (row >= RowSlotCount(page, format, kLongValuePageOwner)) return std::nullopt;
   const RowSlot slot = ReadRowSlot(page, format, row);
   if (slot.state != RowSlot::State::kLive) return std::nullopt;
   return slot.bytes;
@@ -110,16 +108,15 @@ std::vector<uint32_t> LongValueReach::PagesOnlyTheseRowsUse(PageSource& pages) {
       const uint32_t number = candidates[at + i];
       const std::span<const uint8_t> page(run.data() + i * page_size, page_size);
       try {
-        if (page.size() < 8 || page[0] != 0x01 || ByteReader(page, "long-value page").U32(4) != kLongValuePageOwner)
-          continue;
+        const uint16_t slots = RowSlotCount(page, format, kLongValuePageOwner);
         const std::bitset<256>& rows = reached_[number];
-        const uint16_t slots = RowSlotCount(page, format);
         bool all_reached = slots <= 256;
         for (uint16_t row = 0; row < slots && all_reached; ++row)
           if (ReadRowSlot(page, format, row).state != RowSlot::State::kDeleted && !rows.test(row)) all_reached = false;
         if (all_reached) only_these.push_back(number);
       } catch (const Error&) {
-        // A page that cannot be read through is not known to be free of other rows.
+        // Not a long-value page, or one that cannot be read through: not known to be free of
+        // other rows.
       }
     }
     at += count;
